@@ -1,0 +1,287 @@
+// Reference-counted handles and the library's string type.
+//
+//   class Job : public zem_util::Shared { ... };
+//   zem_util::Ptr<Job> job(new Job);          // count 1: the handle owns the new object
+//   zem_util::Ptr<Job> other = job;           // shared, count 2; deleted when both are gone
+//
+//   zem_util::ArrayPtr<char> name("net.log"); // a counted copy of the text
+//   zem_util::ArrayPtr<char> tail = name;     // shares the block: no characters copied
+//   zem_util::ArrayPtr<char> full = zem_util::format("%s.%d", name.toPtr(), 2);  // "net.log.2"
+//
+// Handles are values: copying one takes a reference, destroying one releases it, and the object or block goes
+// away with its last handle. Every count changes under the process-wide reference-count mutex, so handles to one
+// object may be copied and released from any number of threads; a single handle variable, like any other
+// variable, must not be assigned from two threads at once.
+//
+// `ArrayPtr<T>` shows a window of a shared block: slices share storage and there is no copy-on-write, so a
+// slice is generally not NUL-terminated (use `toNullTerminatedPtr` to get a C string).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <type_traits>
+
+#include "zem_util/export.h"
+
+namespace zem_util {
+
+namespace detail {
+// Change a count under the reference-count mutex. `releaseCount` returns the new value.
+ZEM_UTIL_EXPORT void retainCount(std::int32_t& count) noexcept;
+ZEM_UTIL_EXPORT std::int32_t releaseCount(std::int32_t& count) noexcept;
+
+// Builds the library's process-wide objects before the first static object of any file that includes this
+// header, and destroys them after the last one (the same scheme as the standard streams).
+class ZEM_UTIL_EXPORT LibraryInit {
+ public:
+  LibraryInit();
+  ~LibraryInit();
+  LibraryInit(const LibraryInit&) = delete;
+  LibraryInit& operator=(const LibraryInit&) = delete;
+};
+static const LibraryInit libraryInit;
+}  // namespace detail
+
+// Base class of every reference-counted object. Create derived objects with `new` and hand them to a `Ptr` at
+// once; the last `Ptr` to let go deletes the object through the virtual destructor.
+class ZEM_UTIL_EXPORT Shared {
+ public:
+  Shared() = default;
+  Shared(const Shared&) = default;             // copies the count, like every other field
+  Shared& operator=(const Shared&) = default;
+  virtual ~Shared();
+
+ private:
+  template <class>
+  friend class Ptr;
+  std::int32_t count = 0;  // number of `Ptr`s that refer to this object
+};
+
+// Counted handle of an object derived from `Shared`. Null by default.
+template <class T>
+class Ptr {
+ public:
+  Ptr() noexcept = default;
+  // Takes a reference to `object` (none when it is null).
+  Ptr(T* object) noexcept : object_(object) { retain(); }  // NOLINT: implicit by design
+  Ptr(const Ptr& other) noexcept : object_(other.object_) { retain(); }
+  template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+  Ptr(const Ptr<U>& other) noexcept : object_(other.get()) {  // NOLINT: implicit like T* conversions
+    retain();
+  }
+  ~Ptr() { release(); }
+
+  // Same object: no count changes. Otherwise the new object is taken before the old one is released, so that
+  // `node = node->next` is safe when `node` held the last reference to the old object.
+  Ptr& operator=(const Ptr& other) noexcept {
+    if (object_ != other.object_) {
+      T* old = object_;
+      object_ = other.object_;
+      retain();
+      releaseObject(old);
+    }
+    return *this;
+  }
+
+  T* get() const noexcept { return object_; }
+  T* operator->() const noexcept { return object_; }
+  T& operator*() const noexcept { return *object_; }
+  bool isNull() const noexcept { return object_ == nullptr; }
+  explicit operator bool() const noexcept { return object_ != nullptr; }
+
+  friend bool operator==(const Ptr& a, const Ptr& b) noexcept { return a.object_ == b.object_; }
+  friend bool operator!=(const Ptr& a, const Ptr& b) noexcept { return a.object_ != b.object_; }
+
+ private:
+  void retain() noexcept {
+    if (object_) detail::retainCount(static_cast<Shared*>(object_)->count);
+  }
+  void release() noexcept { releaseObject(object_); }
+  static void releaseObject(T* object) noexcept {
+    if (object && detail::releaseCount(static_cast<Shared*>(object)->count) == 0) delete object;
+  }
+
+  T* object_ = nullptr;
+};
+
+// A counted block of `length` elements followed by one terminator element (NUL for `char`, a null handle for
+// handle elements), allocated together with its header. Never copied: handles share it.
+template <class T>
+struct SharedArray {
+  std::int32_t count;   // handles sharing the block
+  std::int32_t length;  // elements, terminator excluded
+  T* data;              // length + 1 elements
+
+  // Count 0; `char` elements are left for the caller to fill (the terminator is NUL), others are
+  // value-initialised. Throws std::bad_array_new_length for a negative length, std::bad_alloc when out of memory.
+  static SharedArray* create(std::int32_t length) {
+    if (length < 0) throw std::bad_array_new_length();
+    const std::size_t elements = static_cast<std::size_t>(length) + 1;
+    void* raw = ::operator new(dataOffset() + elements * sizeof(T));
+    auto* block = static_cast<SharedArray*>(raw);
+    block->count = 0;
+    block->length = length;
+    block->data = reinterpret_cast<T*>(static_cast<char*>(raw) + dataOffset());
+    if constexpr (std::is_same_v<T, char>) {
+      block->data[length] = '\0';
+    } else {
+      std::size_t built = 0;
+      try {
+        for (; built < elements; ++built) new (block->data + built) T();
+      } catch (...) {
+        while (built > 0) block->data[--built].~T();
+        ::operator delete(raw);
+        throw;
+      }
+    }
+    return block;
+  }
+
+  // Destroys every element, terminator included, then frees the block.
+  static void destroy(SharedArray* block) noexcept {
+    if constexpr (!std::is_trivially_destructible_v<T>) {
+      for (std::int32_t i = 0; i <= block->length; ++i) block->data[i].~T();
+    }
+    ::operator delete(static_cast<void*>(block));
+  }
+
+ private:
+  static constexpr std::size_t dataOffset() {
+    return (sizeof(SharedArray) + alignof(T) - 1) / alignof(T) * alignof(T);
+  }
+};
+
+namespace detail {
+// What every `ArrayPtr<T>` does, whatever T is.
+template <class T>
+class ArrayHandle {
+ public:
+  ArrayHandle() noexcept = default;
+  // A new block of n elements, shown whole. Negative n throws std::bad_array_new_length.
+  explicit ArrayHandle(std::int32_t n) : block_(SharedArray<T>::create(n)), length_(n) { block_->count = 1; }
+  ArrayHandle(const ArrayHandle& other) noexcept
+      : block_(other.block_), length_(other.length_), offset_(other.offset_) {
+    if (block_) retainCount(block_->count);
+  }
+  ~ArrayHandle() { releaseBlock(block_); }
+
+  // On the same block only the window changes; otherwise the new block is taken, then the old one released.
+  ArrayHandle& operator=(const ArrayHandle& other) noexcept {
+    if (block_ != other.block_) {
+      SharedArray<T>* old = block_;
+      block_ = other.block_;
+      if (block_) retainCount(block_->count);
+      releaseBlock(old);
+    }
+    length_ = other.length_;
+    offset_ = other.offset_;
+    return *this;
+  }
+
+  std::int32_t length() const noexcept { return length_; }
+  std::int32_t offset() const noexcept { return offset_; }
+  bool isNull() const noexcept { return block_ == nullptr; }
+  // Address of the first element shown; null for a null handle.
+  T* toPtr() const noexcept { return block_ ? block_->data + offset_ : nullptr; }
+  // Unchecked: 0 <= i < length() is the caller's business.
+  T& operator[](std::int32_t i) const noexcept { return block_->data[offset_ + i]; }
+  SharedArray<T>* getBlock() const noexcept { return block_; }
+
+  // A handle on the same block showing `count` elements from `start` (relative to this window). Unchecked.
+  ArrayHandle slice(std::int32_t start, std::int32_t count) const noexcept {
+    ArrayHandle result(*this);
+    result.offset_ += start;
+    result.length_ = count;
+    return result;
+  }
+
+ protected:
+  // Makes this handle the first owner of a freshly created block.
+  void adopt(SharedArray<T>* block) noexcept {
+    block->count = 1;
+    releaseBlock(block_);
+    block_ = block;
+    length_ = block->length;
+    offset_ = 0;
+  }
+
+ private:
+  static void releaseBlock(SharedArray<T>* block) noexcept {
+    if (block && releaseCount(block->count) == 0) SharedArray<T>::destroy(block);
+  }
+
+  SharedArray<T>* block_ = nullptr;
+  std::int32_t length_ = 0;
+  std::int32_t offset_ = 0;
+};
+}  // namespace detail
+
+// Counted handle on a window of a `SharedArray<T>`.
+template <class T>
+class ArrayPtr : public detail::ArrayHandle<T> {
+  using Base = detail::ArrayHandle<T>;
+
+ public:
+  ArrayPtr() noexcept = default;
+  explicit ArrayPtr(std::int32_t n) : Base(n) {}
+  ArrayPtr(const Base& other) noexcept : Base(other) {}  // NOLINT: slices come back as the base
+
+  // For lists of texts: shares the texts of `list` up to (not including) its first empty element, in a new
+  // block with a null terminator. A null `list` gives a null handle.
+  template <class U = T, class = std::enable_if_t<std::is_base_of_v<detail::ArrayHandle<char>, U>>>
+  ArrayPtr& operator=(const U* list) {
+    if (!list) return *this = ArrayPtr();
+    std::int32_t n = 0;
+    while (list[n].length() != 0) ++n;
+    ArrayPtr result(n);
+    for (std::int32_t i = 0; i < n; ++i) result[i] = list[i];
+    return *this = result;
+  }
+};
+
+// The string of the whole interface: a window of a shared, NUL-terminated character block.
+// A null handle (no block) and an empty one both have length 0 and compare equal; only the pointer accessors
+// tell them apart (null versus a pointer to "").
+template <>
+class ZEM_UTIL_EXPORT ArrayPtr<char> : public detail::ArrayHandle<char> {
+  using Base = detail::ArrayHandle<char>;
+
+ public:
+  ArrayPtr() noexcept = default;
+  // n characters for the caller to fill, then a NUL.
+  explicit ArrayPtr(std::int32_t n) : Base(n) {}
+  ArrayPtr(const Base& other) noexcept : Base(other) {}  // NOLINT: slices come back as the base
+  // A copy of the C string; null for a null pointer.
+  ArrayPtr(const char* text);  // NOLINT: implicit, texts are passed everywhere as ArrayPtr<char>
+  // A copy of count characters at source + start, embedded NULs included; null for a null source.
+  ArrayPtr(const char* source, std::int32_t start, std::int32_t count);
+
+  // The window as a C string. When the window already ends at a NUL its address is returned; otherwise this
+  // handle is rebound to a private NUL-terminated copy (other handles keep the old block). Null for a null handle.
+  char* toNullTerminatedPtr();
+};
+
+// Same length and the same bytes (exact, case-sensitive).
+ZEM_UTIL_EXPORT bool operator==(const ArrayPtr<char>& a, const ArrayPtr<char>& b) noexcept;
+inline bool operator!=(const ArrayPtr<char>& a, const ArrayPtr<char>& b) noexcept { return !(a == b); }
+
+// A new block holding a's characters then b's; a null operand adds nothing. Never null.
+ZEM_UTIL_EXPORT ArrayPtr<char> operator+(const ArrayPtr<char>& a, const ArrayPtr<char>& b);
+ZEM_UTIL_EXPORT ArrayPtr<char> operator+(const ArrayPtr<char>& a, const char* b);
+
+// The hash of every table of the library. 0 for null and empty texts; "abc" -> 0x616260. Texts of up to 4
+// characters are folded by 8 bits a byte, longer ones by 4 bits at every (length / 8)-th byte, so a long
+// key costs no more than a short one.
+ZEM_UTIL_EXPORT std::uint32_t hash(const ArrayPtr<char>& text) noexcept;
+
+// printf-style formatting into a new text. Results over 3000 characters are refused: a `const char*` (not an
+// `Exception`) is thrown, pointing to "'zem_util::format' cannot be used to format more than 3000
+// characters !". Nothing is ever written past the 3000 characters. An encoding error gives an empty text.
+ZEM_UTIL_EXPORT ArrayPtr<char> format(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+}  // namespace zem_util

@@ -1,0 +1,17 @@
+// The one macro that marks the library's public interface.
+//
+// ZEM_UTIL_EXPORT goes on every exported class and free function. The library is built with hidden
+// visibility, so nothing else leaks out of libzemutil.so / ZemUtil.dll. Static builds define ZEM_UTIL_STATIC.
+#pragma once
+
+#if defined(ZEM_UTIL_STATIC)
+#define ZEM_UTIL_EXPORT
+#elif defined(_WIN32)
+#if defined(ZEM_UTIL_BUILDING)
+#define ZEM_UTIL_EXPORT __declspec(dllexport)
+#else
+#define ZEM_UTIL_EXPORT __declspec(dllimport)
+#endif
+#else
+#define ZEM_UTIL_EXPORT __attribute__((visibility("default")))
+#endif

@@ -1,0 +1,10 @@
+// Everything of ZemUtil in one include.
+//
+//   #include <zem_util/zem_util.h>
+//
+// Each family also has its own header: core.h (handles, strings, format), system.h (mutexes, events, threads,
+// clock, Exception).
+#pragma once
+
+#include "zem_util/core.h"
+#include "zem_util/system.h"

@@ -1,0 +1,16 @@
+// The 3000-character formatting limit shared by every printf-style builder of the library.
+#pragma once
+
+#include <cstdarg>
+
+#include "zem_util/core.h"
+
+namespace zem_util::detail {
+
+constexpr int kFormatLimit = 3000;
+
+// Formats into a new text of at most kFormatLimit characters. Longer results throw `limitMessage` (a plain
+// character pointer); an encoding error gives an empty text.
+ArrayPtr<char> formatLimited(const char* limitMessage, const char* fmt, va_list args);
+
+}  // namespace zem_util::detail

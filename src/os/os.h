@@ -1,0 +1,121 @@
+// Internal platform layer: the only interface through which the library reaches the operating system.
+//
+// Every function here is implemented once per back end, in src/os/posix/ and src/os/win32/, one file per
+// concept. The code above this layer is written once and never includes a system header itself.
+//
+// Conventions:
+//  - Failures are reported through results; where the caller needs the system's error code it is returned
+//    in an `unsigned* error` argument (errno / pthread result on POSIX, GetLastError() on Windows).
+//  - Texts are plain `std::string`s; the layer knows nothing of the library's own types.
+//  - Paths may use "/" or "\" on every platform; `kNativeSeparator` is the one the library adds.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zem_util::os {
+
+// ---- threads and locks ------------------------------------------------------------------------------------
+
+// An in-process lock: waits without limit, never fails once created, not recursive (recursion is counted by
+// the caller). On POSIX a plain pthread mutex; on Windows a critical section.
+struct CriticalSection;
+CriticalSection* newCriticalSection();
+void enterCriticalSection(CriticalSection*);
+bool tryEnterCriticalSection(CriticalSection*);
+void leaveCriticalSection(CriticalSection*);
+void deleteCriticalSection(CriticalSection*);
+
+enum class WaitResult { Signalled, Abandoned, Timeout, Failed };
+
+// A lock that waits with a timeout and reports when its previous owner thread ended while holding it.
+// On POSIX a robust recursive pthread mutex; on Windows an unnamed kernel mutex. Timeout 0xFFFFFFFF = no limit.
+struct KernelMutex;
+KernelMutex* newKernelMutex(unsigned* error);  // null on failure
+WaitResult waitKernelMutex(KernelMutex*, unsigned timeoutMs, unsigned* error);
+void releaseKernelMutex(KernelMutex*);
+void deleteKernelMutex(KernelMutex*);
+
+// A pair of pulse events: `pulseOne` releases exactly one thread waiting at that instant, `pulseAll` every
+// thread waiting at that instant; a pulse with nobody waiting is forgotten.
+struct PulseEvent;
+PulseEvent* newPulseEvent(unsigned* error);  // null on failure
+bool pulseOne(PulseEvent*, unsigned* error);
+bool pulseAll(PulseEvent*, unsigned* error);
+// Registers the caller as a waiter, then calls `release(arg)` (which lets go of the caller's own lock), then
+// waits. Signalled: released by a pulse; Timeout; Failed with *error set. A back end that can register the
+// waiter before `release` runs does so, so that a pulse sent right after the caller's lock is free is not lost.
+WaitResult waitPulseEvent(PulseEvent*, unsigned timeoutMs, void (*release)(void*), void* arg, unsigned* error);
+void deletePulseEvent(PulseEvent*);
+
+// Starts a detached thread running entry(arg). False (with *error) when the thread cannot be created.
+bool startDetachedThread(void (*entry)(void*), void* arg, unsigned* error);
+
+// ---- clock and identity -----------------------------------------------------------------------------------
+
+unsigned getTickCountMs();  // milliseconds since boot, wrapping at 2^32
+void sleepMs(unsigned ms);
+unsigned getCurrentThreadId();  // cheap: cached per thread where the system call is not
+unsigned getCurrentProcessId();
+
+struct LocalTime {
+  int year;         // e.g. 2026
+  int month;        // 1..12
+  int day;          // 1..31
+  int hour;         // 0..23
+  int minute;       // 0..59
+  int second;       // 0..60
+  int millisecond;  // 0..999
+};
+LocalTime getLocalTime();
+
+// ---- errors -----------------------------------------------------------------------------------------------
+
+// The system's own text for an error code, exactly as the system gives it; false when it has none.
+bool getSystemErrorText(unsigned code, std::string* text);
+
+// ---- paths and files --------------------------------------------------------------------------------------
+
+extern const char kNativeSeparator;   // '/' on POSIX, '\\' on Windows
+extern const char kPathListSeparator; // ':' on POSIX, ';' on Windows
+
+bool getCurrentDirectory(std::string* dir);  // without a trailing separator
+bool isFileReadable(const char* path);       // exists, is not a directory, may be opened for reading
+bool makeDirectory(const char* path);        // one level; true when created
+bool removeFile(const char* path);
+
+// ---- process, environment and modules ---------------------------------------------------------------------
+
+bool getExecutablePath(std::string* path);  // full path of the running executable
+// The module (executable or shared library) that contains `address`: its file name and load address.
+bool findModuleOfAddress(const void* address, std::string* fileName, std::uintptr_t* base);
+bool getEnvironmentVariable(const char* name, std::string* value);
+bool setEnvironmentVariable(const char* name, const char* value);
+void showMessageBox(const char* title, const char* text);
+
+// ---- dynamic libraries ------------------------------------------------------------------------------------
+
+void* loadLibrary(const char* name);  // null when it cannot be loaded
+void* getMainModule();                // the executable itself
+void* findSymbol(void* library, const char* name);
+bool getLibraryFileName(void* library, std::string* path);
+void freeLibrary(void* library);
+
+// ---- locale -----------------------------------------------------------------------------------------------
+
+// The calling thread's locale as a Windows locale identifier (0x040C for fr_FR, ...); 0 when unknown.
+unsigned getThreadLocaleId();
+
+// ---- fault translation ------------------------------------------------------------------------------------
+
+// Describes one processor fault in Windows terms, as the translation hook receives it.
+struct Fault {
+  unsigned code;          // Windows exception code (0xC0000005, ...)
+  std::uintptr_t address; // address of the faulting instruction
+};
+// Called in the faulting thread; never returns (it throws).
+using FaultTranslator = void (*)(const Fault&);
+// Installs `translator` for the calling thread only and returns the previous one (null when none).
+FaultTranslator setThreadFaultTranslator(FaultTranslator translator);
+
+}  // namespace zem_util::os

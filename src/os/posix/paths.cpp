@@ -1,0 +1,9 @@
+// POSIX back end: separators.
+#include "os/os.h"
+
+namespace zem_util::os {
+
+const char kNativeSeparator = '/';
+const char kPathListSeparator = ':';
+
+}  // namespace zem_util::os

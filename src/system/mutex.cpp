@@ -1,0 +1,68 @@
+// Recursive mutexes of both kinds behind one opaque handle, with an owner check on release.
+#include "system/mutex_record.h"
+#include "system/statics.h"
+#include "zem_util/system.h"
+
+namespace zem_util {
+
+void* newMutex(bool criticalSection) {
+  auto* mutex = new MutexRecord{criticalSection, nullptr, nullptr, 0, {0}};
+  if (criticalSection) {
+    mutex->section = os::newCriticalSection();
+  } else {
+    unsigned error = 0;
+    mutex->kernel = os::newKernelMutex(&error);
+    if (!mutex->kernel) {
+      delete mutex;
+      throw Exception(getSystemErrorMsg("Internal error : Cannot create a new mutual exclusion object", "CreateMutex", error));
+    }
+  }
+  return mutex;
+}
+
+bool lock(void* handle, unsigned int timeout) {
+  MutexRecord* mutex = MutexRecord::of(handle);
+  if (mutex->criticalSection) {
+    lockCriticalSection(mutex);
+    return true;
+  }
+  unsigned error = 0;
+  switch (os::waitKernelMutex(mutex->kernel, timeout, &error)) {
+    case os::WaitResult::Timeout:
+      return false;
+    case os::WaitResult::Failed:
+      throw Exception(getSystemErrorMsg("Internal error : Cannot ensure thread mutual exclusion.", "WaitForSingleObject", error));
+    case os::WaitResult::Abandoned:
+      // The previous owner ended while holding it: its levels died with it, and the caller starts afresh.
+      mutex->lockCount = 0;
+      break;
+    case os::WaitResult::Signalled:
+      break;
+  }
+  if (mutex->lockCount++ == 0) mutex->owner.store(os::getCurrentThreadId(), std::memory_order_relaxed);
+  return true;
+}
+
+bool unlock(void* handle) {
+  MutexRecord* mutex = MutexRecord::of(handle);
+  if (mutex->criticalSection) return unlockCriticalSection(mutex);
+  if (!mutex->isHeldByCaller()) return false;
+  if (--mutex->lockCount == 0) mutex->owner.store(0, std::memory_order_relaxed);
+  os::releaseKernelMutex(mutex->kernel);
+  return true;
+}
+
+void deleteMutex(void* handle) {
+  MutexRecord* mutex = MutexRecord::of(handle);
+  if (mutex->criticalSection) {
+    os::deleteCriticalSection(mutex->section);
+  } else {
+    os::deleteKernelMutex(mutex->kernel);
+  }
+  delete mutex;
+}
+
+Mutex& getGlobalMutex() { return detail::statics().globalMutex; }
+Mutex& getRefCountMutex() { return detail::statics().refCountMutex; }
+
+}  // namespace zem_util
