@@ -1,0 +1,69 @@
+// Win32 back end: pulse events over a pair of kernel events.
+#include "os/os.h"
+#include "os/win32/windows_api.h"
+
+namespace zem_util::os {
+
+// Both events stay non-signalled between pulses; PulseEvent sets one and resets it once it has released
+// whom it can. The order matters: WaitForMultipleObjects reports the single event as WAIT_OBJECT_0.
+struct PulseEvent {
+  HANDLE single;     // auto-reset: a pulse releases one waiter
+  HANDLE broadcast;  // manual-reset: a pulse releases every current waiter
+};
+
+PulseEvent* newPulseEvent(unsigned* error) {
+  HANDLE single = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (single == nullptr) {
+    win32::storeLastError(error);
+    return nullptr;
+  }
+  HANDLE broadcast = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (broadcast == nullptr) {
+    win32::storeLastError(error);  // before CloseHandle can overwrite the code
+    CloseHandle(single);
+    return nullptr;
+  }
+  return new PulseEvent{single, broadcast};
+}
+
+// The struct of the same name hides the API function inside this namespace, hence the global qualifier.
+bool pulseOne(PulseEvent* event, unsigned* error) {
+  if (::PulseEvent(event->single)) return true;
+  win32::storeLastError(error);
+  return false;
+}
+
+bool pulseAll(PulseEvent* event, unsigned* error) {
+  if (::PulseEvent(event->broadcast)) return true;
+  win32::storeLastError(error);
+  return false;
+}
+
+WaitResult waitPulseEvent(PulseEvent* event, unsigned timeoutMs, void (*release)(void*), void* arg,
+                          unsigned* error) {
+  // Copy the handles first: once the caller's lock is released another thread may delete the record.
+  const HANDLE handles[2] = {event->single, event->broadcast};
+  // Kernel events have no waiter registration: a pulse that comes between the release and the wait is lost,
+  // which the event contract allows (callers re-check their state after every wake-up).
+  release(arg);
+  switch (WaitForMultipleObjects(2, handles, FALSE, timeoutMs)) {
+    case WAIT_OBJECT_0:
+    case WAIT_OBJECT_0 + 1:
+    case WAIT_ABANDONED_0:
+    case WAIT_ABANDONED_0 + 1:
+      return WaitResult::Signalled;
+    case WAIT_TIMEOUT:
+      return WaitResult::Timeout;
+    default:
+      win32::storeLastError(error);
+      return WaitResult::Failed;
+  }
+}
+
+void deletePulseEvent(PulseEvent* event) {
+  CloseHandle(event->single);
+  CloseHandle(event->broadcast);
+  delete event;
+}
+
+}  // namespace zem_util::os
