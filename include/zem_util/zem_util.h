@@ -3,8 +3,9 @@
 //   #include <zem_util/zem_util.h>
 //
 // Each family also has its own header: core.h (handles, strings, format), system.h (mutexes, events, threads,
-// clock, Exception).
+// clock, Exception), regexp.h (wildcard matching).
 #pragma once
 
 #include "zem_util/core.h"
+#include "zem_util/regexp.h"
 #include "zem_util/system.h"

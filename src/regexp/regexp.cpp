@@ -1,0 +1,166 @@
+// Compilation of star patterns into literal segments, and the one-pass whole-text match.
+#include "zem_util/regexp.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace zem_util {
+
+namespace {
+using Segments = ArrayPtr<ArrayPtr<char>>;
+
+constexpr char kStar = '*';
+
+// The runtime's tolower on a byte: the cast keeps bytes above 0x7F out of the negative (undefined) range.
+inline char fold(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
+// A new array of `count` null texts; no array at all for none.
+Segments newList(std::int32_t count) { return count > 0 ? Segments(count) : Segments(); }
+}  // namespace
+
+Regexp::Regexp() = default;
+
+Regexp::Regexp(const char* pattern, bool caseSensitive) : Regexp(ArrayPtr<char>(pattern), caseSensitive) {}
+
+Regexp::Regexp(ArrayPtr<char> pattern, bool caseSensitive) { setPattern(pattern, caseSensitive); }
+
+Regexp::Regexp(const Regexp& other) = default;
+Regexp& Regexp::operator=(const Regexp& other) = default;
+Regexp::~Regexp() = default;
+
+// "Ab**c*" (not case-sensitive) -> private copy "ab**c*", segments "ab" at 0 and "c" at 4, minLength 3,
+// anchored at the start only. The new form is built aside and installed at the end, so a failed allocation
+// leaves the previous pattern in place.
+void Regexp::setPattern(ArrayPtr<char> pattern, bool caseSensitive) {
+  const std::int32_t n = pattern.length();
+  if (n == 0) {
+    isEmpty = true;
+    segments = Segments();
+    return;
+  }
+  const char* source = pattern.toPtr();
+  ArrayPtr<char> copy(n);
+  char* folded = copy.toPtr();
+  std::int32_t stars = 0;
+  std::int32_t count = 0;
+  for (std::int32_t i = 0; i < n; ++i) {
+    if (source[i] == kStar) {
+      folded[i] = kStar;
+      ++stars;
+    } else {
+      folded[i] = caseSensitive ? source[i] : fold(source[i]);
+      if (i == 0 || source[i - 1] == kStar) ++count;
+    }
+  }
+
+  Segments compiled = newList(count);
+  std::int32_t index = 0;
+  for (std::int32_t i = 0; i < n;) {
+    if (folded[i] == kStar) {
+      ++i;
+      continue;
+    }
+    std::int32_t end = i + 1;
+    while (end < n && folded[end] != kStar) ++end;
+    compiled[index++] = copy.slice(i, end - i);
+    i = end;
+  }
+
+  this->caseSensitive = caseSensitive;
+  isEmpty = false;
+  minLength = n - stars;
+  anchoredStart = folded[0] != kStar;
+  anchoredEnd = folded[n - 1] != kStar;
+  segments = compiled;
+  lastCaptures = Segments();
+}
+
+bool Regexp::match(const ArrayPtr<char>& text) { return match(text, lastCaptures); }
+
+// The anchored segments are checked first, at their fixed places; the middle segments then go, in order, to
+// their leftmost occurrence in what is left between them. For star patterns that is enough: if any placement
+// of the middle segments works, the leftmost one does too, as it leaves the most room to the segments after it.
+bool Regexp::match(const ArrayPtr<char>& text, ArrayPtr<ArrayPtr<char>>& captures) {
+  const std::int32_t segmentCount = segments.length();
+  if (captures.length() != segmentCount) captures = newList(segmentCount);
+  const std::int32_t n = text.length();
+  if (isEmpty) return n == 0;
+  if (minLength == 0) return true;  // stars only
+  if (n < minLength) return false;  // also keeps the two anchored segments from overlapping
+
+  const char* chars = text.toPtr();
+  std::int32_t pos = 0;       // next text position open to a segment
+  std::int32_t last = n - 1;  // last text position open to the middle segments
+  std::int32_t remaining = minLength;
+  if (anchoredStart) {
+    const ArrayPtr<char>& first = segments[0];
+    const std::int32_t length = first.length();
+    if (!equals(chars, first.toPtr(), length)) return false;
+    captures[0] = text.slice(0, length);
+    if (anchoredEnd && segmentCount == 1) return n == length;  // no star at all
+    pos = length;
+    remaining -= length;
+  }
+  if (anchoredEnd) {
+    const ArrayPtr<char>& tail = segments[segmentCount - 1];
+    const std::int32_t length = tail.length();
+    if (!equals(chars + n - length, tail.toPtr(), length)) return false;
+    captures[segmentCount - 1] = text.slice(n - length, length);
+    last = n - length - 1;
+    remaining -= length;
+  }
+  if (remaining == 0) return true;
+  return matchMiddle(text, pos, last, remaining, captures);
+}
+
+// "*b*d*" on "abcbd", from 0 to 4 -> "b" at 1, then "d" at 4. `remaining` counts the characters of the middle
+// segments still to place; a segment that starts after `last - remaining + 1` would leave too little room for
+// them, so the search for its first character stops there.
+bool Regexp::matchMiddle(const ArrayPtr<char>& text, std::int32_t pos, std::int32_t last, std::int32_t remaining,
+                         ArrayPtr<ArrayPtr<char>>& captures) const {
+  const char* chars = text.toPtr();
+  std::int32_t index = anchoredStart ? 1 : 0;
+  for (;;) {
+    const ArrayPtr<char>& segment = segments[index];
+    const char* literal = segment.toPtr();
+    const std::int32_t length = segment.length();
+    const std::int32_t lastStart = last - remaining + 1;
+    std::int32_t start = findFirst(chars, pos, lastStart, literal[0]);
+    while (start >= 0 && !equals(chars + start + 1, literal + 1, length - 1)) {
+      start = findFirst(chars, start + 1, lastStart, literal[0]);
+    }
+    if (start < 0) return false;
+    captures[index] = text.slice(start, length);
+    remaining -= length;
+    if (remaining == 0) return true;
+    pos = start + length;
+    ++index;
+  }
+}
+
+// The first position in [from, to] whose character is `first` (folded unless case-sensitive), or -1.
+std::int32_t Regexp::findFirst(const char* text, std::int32_t from, std::int32_t to, char first) const {
+  if (from > to) return -1;
+  if (caseSensitive) {
+    const void* found = std::memchr(text + from, first, static_cast<std::size_t>(to - from + 1));
+    return found ? static_cast<std::int32_t>(static_cast<const char*>(found) - text) : -1;
+  }
+  for (std::int32_t i = from; i <= to; ++i) {
+    if (fold(text[i]) == first) return i;
+  }
+  return -1;
+}
+
+bool Regexp::equals(const char* text, const char* segment, std::int32_t length) const {
+  if (!caseSensitive) return eqNoCase(text, segment, length);
+  return length == 0 || std::memcmp(text, segment, static_cast<std::size_t>(length)) == 0;
+}
+
+bool Regexp::eqNoCase(const char* text, const char* pattern, int length) {
+  for (int i = 0; i < length; ++i) {
+    if (fold(text[i]) != pattern[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace zem_util
