@@ -196,6 +196,16 @@ class ArrayHandle {
     return result;
   }
 
+  // Rebinds this handle to `count` elements of `source` from `start` (relative to its window): what
+  // `*this = source.slice(start, count)` does, without the temporary handle, so that no count changes when both
+  // already share the block. Unchecked.
+  void setSlice(const ArrayHandle& source, std::int32_t start, std::int32_t count) noexcept {
+    const std::int32_t offset = source.offset_ + start;  // read before `source` may be this very handle
+    *this = source;
+    offset_ = offset;
+    length_ = count;
+  }
+
  protected:
   // Makes this handle the first owner of a freshly created block.
   void adopt(SharedArray<T>* block) noexcept {

@@ -72,7 +72,8 @@ class ZEM_UTIL_EXPORT Regexp {
  private:
   bool matchMiddle(const ArrayPtr<char>& text, std::int32_t pos, std::int32_t last, std::int32_t remaining,
                    ArrayPtr<ArrayPtr<char>>& captures) const;
-  std::int32_t findFirst(const char* text, std::int32_t from, std::int32_t to, char first) const;
+  std::int32_t findSegment(const char* text, std::int32_t from, std::int32_t lastStart,
+                           const ArrayPtr<char>& segment) const;
   bool equals(const char* text, const char* segment, std::int32_t length) const;
   // Whether tolower(text[i]) == pattern[i] for each i < length; `pattern` is already folded.
   static bool eqNoCase(const char* text, const char* pattern, int length);

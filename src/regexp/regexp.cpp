@@ -14,9 +14,79 @@ constexpr char kStar = '*';
 // The runtime's tolower on a byte: the cast keeps bytes above 0x7F out of the negative (undefined) range.
 inline char fold(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
+// Segments are mostly a few characters long: a loop beats a call to memcmp until they are not.
+inline bool equalBytes(const char* a, const char* b, std::int32_t length) {
+  if (length > 16) return std::memcmp(a, b, static_cast<std::size_t>(length)) == 0;
+  for (std::int32_t i = 0; i < length; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+// The case-sensitive search of a segment whose first character is literal[0] and whose other `rest` follow it.
+// Short gaps between candidates are stepped over here; longer ones go to memchr, which skips them many bytes at
+// a time.
+std::int32_t findExact(const char* text, std::int32_t from, std::int32_t lastStart, const char* literal,
+                       std::int32_t rest) {
+  const char first = literal[0];
+  const char* const end = text + lastStart + 1;
+  for (const char* p = text + from; p < end; ++p) {
+    if (*p != first) {
+      if (end - p <= 16) continue;
+      p = static_cast<const char*>(std::memchr(p, first, static_cast<std::size_t>(end - p)));
+      if (!p) return -1;
+    }
+    if (equalBytes(p + 1, literal + 1, rest)) return static_cast<std::int32_t>(p - text);
+  }
+  return -1;
+}
+
 // A new array of `count` null texts; no array at all for none.
 Segments newList(std::int32_t count) { return count > 0 ? Segments(count) : Segments(); }
 }  // namespace
+
+// The private steps below are defined inline: used only in this file, they stay out of the library's exported
+// symbols and are free to be inlined into `match`.
+
+inline bool Regexp::eqNoCase(const char* text, const char* pattern, int length) {
+  for (int i = 0; i < length; ++i) {
+    if (fold(text[i]) != pattern[i]) return false;
+  }
+  return true;
+}
+
+inline bool Regexp::equals(const char* text, const char* segment, std::int32_t length) const {
+  return caseSensitive ? equalBytes(text, segment, length) : eqNoCase(text, segment, length);
+}
+
+// "*b*d*" on "abcbd", from 0 to 4 -> "b" at 1, then "d" at 4. `remaining` counts the characters of the middle
+// segments still to place; a segment that starts after `last - remaining + 1` would leave too little room for
+// them, so its search stops there.
+inline bool Regexp::matchMiddle(const ArrayPtr<char>& text, std::int32_t pos, std::int32_t last, std::int32_t remaining,
+                                ArrayPtr<ArrayPtr<char>>& captures) const {
+  for (std::int32_t index = anchoredStart ? 1 : 0;; ++index) {
+    const ArrayPtr<char>& segment = segments[index];
+    const std::int32_t start = findSegment(text.toPtr(), pos, last - remaining + 1, segment);
+    if (start < 0) return false;
+    captures[index].setSlice(text, start, segment.length());
+    remaining -= segment.length();
+    if (remaining == 0) return true;
+    pos = start + segment.length();
+  }
+}
+
+// The leftmost start in [from, lastStart] of `segment` in `text`, or -1. Each position is taken once as a
+// candidate; the rest of the segment is compared only where the first character agrees.
+inline std::int32_t Regexp::findSegment(const char* text, std::int32_t from, std::int32_t lastStart,
+                                        const ArrayPtr<char>& segment) const {
+  const char* literal = segment.toPtr();
+  const std::int32_t rest = segment.length() - 1;
+  if (caseSensitive) return findExact(text, from, lastStart, literal, rest);
+  for (std::int32_t i = from; i <= lastStart; ++i) {
+    if (fold(text[i]) == literal[0] && eqNoCase(text + i + 1, literal + 1, rest)) return i;
+  }
+  return -1;
+}
 
 Regexp::Regexp() = default;
 
@@ -62,7 +132,7 @@ void Regexp::setPattern(ArrayPtr<char> pattern, bool caseSensitive) {
     }
     std::int32_t end = i + 1;
     while (end < n && folded[end] != kStar) ++end;
-    compiled[index++] = copy.slice(i, end - i);
+    compiled[index++].setSlice(copy, i, end - i);
     i = end;
   }
 
@@ -96,7 +166,7 @@ bool Regexp::match(const ArrayPtr<char>& text, ArrayPtr<ArrayPtr<char>>& capture
     const ArrayPtr<char>& first = segments[0];
     const std::int32_t length = first.length();
     if (!equals(chars, first.toPtr(), length)) return false;
-    captures[0] = text.slice(0, length);
+    captures[0].setSlice(text, 0, length);
     if (anchoredEnd && segmentCount == 1) return n == length;  // no star at all
     pos = length;
     remaining -= length;
@@ -105,62 +175,12 @@ bool Regexp::match(const ArrayPtr<char>& text, ArrayPtr<ArrayPtr<char>>& capture
     const ArrayPtr<char>& tail = segments[segmentCount - 1];
     const std::int32_t length = tail.length();
     if (!equals(chars + n - length, tail.toPtr(), length)) return false;
-    captures[segmentCount - 1] = text.slice(n - length, length);
+    captures[segmentCount - 1].setSlice(text, n - length, length);
     last = n - length - 1;
     remaining -= length;
   }
   if (remaining == 0) return true;
   return matchMiddle(text, pos, last, remaining, captures);
-}
-
-// "*b*d*" on "abcbd", from 0 to 4 -> "b" at 1, then "d" at 4. `remaining` counts the characters of the middle
-// segments still to place; a segment that starts after `last - remaining + 1` would leave too little room for
-// them, so the search for its first character stops there.
-bool Regexp::matchMiddle(const ArrayPtr<char>& text, std::int32_t pos, std::int32_t last, std::int32_t remaining,
-                         ArrayPtr<ArrayPtr<char>>& captures) const {
-  const char* chars = text.toPtr();
-  std::int32_t index = anchoredStart ? 1 : 0;
-  for (;;) {
-    const ArrayPtr<char>& segment = segments[index];
-    const char* literal = segment.toPtr();
-    const std::int32_t length = segment.length();
-    const std::int32_t lastStart = last - remaining + 1;
-    std::int32_t start = findFirst(chars, pos, lastStart, literal[0]);
-    while (start >= 0 && !equals(chars + start + 1, literal + 1, length - 1)) {
-      start = findFirst(chars, start + 1, lastStart, literal[0]);
-    }
-    if (start < 0) return false;
-    captures[index] = text.slice(start, length);
-    remaining -= length;
-    if (remaining == 0) return true;
-    pos = start + length;
-    ++index;
-  }
-}
-
-// The first position in [from, to] whose character is `first` (folded unless case-sensitive), or -1.
-std::int32_t Regexp::findFirst(const char* text, std::int32_t from, std::int32_t to, char first) const {
-  if (from > to) return -1;
-  if (caseSensitive) {
-    const void* found = std::memchr(text + from, first, static_cast<std::size_t>(to - from + 1));
-    return found ? static_cast<std::int32_t>(static_cast<const char*>(found) - text) : -1;
-  }
-  for (std::int32_t i = from; i <= to; ++i) {
-    if (fold(text[i]) == first) return i;
-  }
-  return -1;
-}
-
-bool Regexp::equals(const char* text, const char* segment, std::int32_t length) const {
-  if (!caseSensitive) return eqNoCase(text, segment, length);
-  return length == 0 || std::memcmp(text, segment, static_cast<std::size_t>(length)) == 0;
-}
-
-bool Regexp::eqNoCase(const char* text, const char* pattern, int length) {
-  for (int i = 0; i < length; ++i) {
-    if (fold(text[i]) != pattern[i]) return false;
-  }
-  return true;
 }
 
 }  // namespace zem_util

@@ -49,6 +49,22 @@ TEST(StringTest, SliceBecomesPrivateCopyWhenTerminated) {
   EXPECT_EQ(whole.getBlock()->count, 2);                        // whole + tail
 }
 
+TEST(StringTest, SetSliceRebindsInPlace) {
+  ArrayPtr<char> line("key=value");
+  ArrayPtr<char> other("elsewhere");
+  ArrayPtr<char> part = line;
+  part.setSlice(line, 4, 5);  // same block: only the window moves
+  EXPECT_EQ(line.getBlock()->count, 2);
+  EXPECT_EQ(part.offset(), 4);
+  EXPECT_TRUE(part == ArrayPtr<char>("value"));
+  part.setSlice(part, 1, 2);  // relative to its own window
+  EXPECT_TRUE(part == ArrayPtr<char>("al"));
+  part.setSlice(other.slice(4, 5), 0, 4);  // another block: taken, the old one released
+  EXPECT_EQ(line.getBlock()->count, 1);
+  EXPECT_EQ(other.getBlock()->count, 2);
+  EXPECT_TRUE(part == ArrayPtr<char>("wher"));
+}
+
 TEST(StringTest, EmbeddedNulsAreCopied) {
   ArrayPtr<char> text("ab\0cd", 1, 3);
   EXPECT_EQ(text.length(), 3);
