@@ -8,3 +8,4 @@
 
 #include "zem_util/core.h"
 #include "zem_util/system.h"
+#include "zem_util/translator.h"
