@@ -19,29 +19,29 @@ namespace {
 constexpr std::uint32_t kPrimeSizes[] = {101, 1009, 10007, 100411, 1005409};
 constexpr std::uint32_t kPrimeCount = sizeof kPrimeSizes / sizeof kPrimeSizes[0];
 
-// Walks `text`, calling `literal(begin, length)` for runs of plain characters and `marker(n)` for each `{N}`.
-// "a{0}b{x}" -> literal("a"), marker(0), literal("b"), literal("{"), literal("x}").
+// Walks `text`, calling `literal(begin, length)` for runs of plain characters and `marker(n)` for each `{N}`;
+// a marker callback returning false stops the walk.
+// "a{0}b{x}" -> literal("a"), marker(0), literal("b{x}").
 // N saturates, so a marker with a huge number still names a (missing) parameter rather than wrapping.
 template <class Literal, class Marker>
 void scanMarkers(const ArrayPtr<char>& text, Literal literal, Marker marker) {
-  const char* s = text.toPtr();
-  const std::int32_t n = text.length();
-  std::int32_t runStart = 0;
-  for (std::int32_t i = 0; i < n; ++i) {
-    if (s[i] != '{') continue;
-    std::int32_t j = i + 1;
+  const char* const s = text.toPtr();
+  const char* const end = s + text.length();
+  const char* run = s;
+  for (const char* open = s; open < end; ++open) {
+    open = static_cast<const char*>(std::memchr(open, '{', static_cast<std::size_t>(end - open)));
+    if (!open) break;
+    const char* p = open + 1;
     std::uint32_t number = 0;
-    while (j < n && s[j] >= '0' && s[j] <= '9') {
-      number = number > 0x0FFFFFFF ? 0xFFFFFFFF : number * 10 + static_cast<std::uint32_t>(s[j] - '0');
-      ++j;
-    }
-    if (j == i + 1 || j >= n || s[j] != '}') continue;  // not a marker: the '{' is plain text
-    if (i > runStart) literal(s + runStart, i - runStart);
-    marker(number);
-    runStart = j + 1;
-    i = j;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p)
+      number = number > 0x0FFFFFFF ? 0xFFFFFFFF : number * 10 + static_cast<std::uint32_t>(*p - '0');
+    if (p == open + 1 || p == end || *p != '}') continue;  // not a marker: the '{' is plain text
+    if (open > run) literal(run, static_cast<std::int32_t>(open - run));
+    if (!marker(number)) return;
+    run = p + 1;
+    open = p;
   }
-  if (n > runStart) literal(s + runStart, n - runStart);
+  if (end > run) literal(run, static_cast<std::int32_t>(end - run));
 }
 
 bool names(const ArrayPtr<ArrayPtr<char>>& params, std::uint32_t n) {
@@ -132,24 +132,24 @@ ArrayPtr<char> Translator::getMsg(const ArrayPtr<char>& id, const ArrayPtr<Array
 
 bool Translator::hasParameters(const ArrayPtr<char>& text) const {
   bool found = false;
-  scanMarkers(text, [](const char*, std::int32_t) {}, [&found](std::uint32_t) { found = true; });
+  scanMarkers(
+      text, [](const char*, std::int32_t) {}, [&found](std::uint32_t) { return !(found = true); });
   return found;
 }
 
-int Translator::computeLengthWithParameters(const ArrayPtr<char>& text,
-                                            const ArrayPtr<ArrayPtr<char>>& params) const {
+int Translator::computeLengthWithParameters(const ArrayPtr<char>& text, const ArrayPtr<ArrayPtr<char>>& params) const {
   std::int64_t length = 0;
   scanMarkers(
       text, [&length](const char*, std::int32_t n) { length += n; },
       [&](std::uint32_t n) {
         if (names(params, n)) length += params[static_cast<std::int32_t>(n)].length();
+        return true;
       });
   if (length > 0x7FFFFFFE) throw std::bad_array_new_length();
   return static_cast<int>(length);
 }
 
-ArrayPtr<char> Translator::replaceParameters(const ArrayPtr<char>& text,
-                                             const ArrayPtr<ArrayPtr<char>>& params) const {
+ArrayPtr<char> Translator::replaceParameters(const ArrayPtr<char>& text, const ArrayPtr<ArrayPtr<char>>& params) const {
   ArrayPtr<char> result(computeLengthWithParameters(text, params));
   char* out = result.toPtr();
   auto append = [&out](const char* s, std::int32_t n) {
@@ -157,7 +157,9 @@ ArrayPtr<char> Translator::replaceParameters(const ArrayPtr<char>& text,
     out += n;
   };
   scanMarkers(text, append, [&](std::uint32_t n) {
-    if (names(params, n)) append(params[static_cast<std::int32_t>(n)].toPtr(), params[static_cast<std::int32_t>(n)].length());
+    if (names(params, n))
+      append(params[static_cast<std::int32_t>(n)].toPtr(), params[static_cast<std::int32_t>(n)].length());
+    return true;
   });
   return result;
 }

@@ -13,7 +13,9 @@ ArrayPtr<ArrayPtr<char>> listOf(const std::vector<std::string>& values) {
   return list;
 }
 
-std::string str(ArrayPtr<char> text) { return text.isNull() ? std::string() : std::string(text.toPtr(), text.length()); }
+std::string str(ArrayPtr<char> text) {
+  return text.isNull() ? std::string() : std::string(text.toPtr(), text.length());
+}
 
 TEST(TranslatorTest, ReplacesMarkersExactly) {
   struct Case {
