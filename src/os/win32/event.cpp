@@ -39,8 +39,7 @@ bool pulseAll(PulseEvent* event, unsigned* error) {
   return false;
 }
 
-WaitResult waitPulseEvent(PulseEvent* event, unsigned timeoutMs, void (*release)(void*), void* arg,
-                          unsigned* error) {
+WaitResult waitPulseEvent(PulseEvent* event, unsigned timeoutMs, void (*release)(void*), void* arg, unsigned* error) {
   // Copy the handles first: once the caller's lock is released another thread may delete the record.
   const HANDLE handles[2] = {event->single, event->broadcast};
   // Kernel events have no waiter registration: a pulse that comes between the release and the wait is lost,
