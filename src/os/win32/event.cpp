@@ -4,8 +4,8 @@
 
 namespace zem_util::os {
 
-// Both events stay non-signalled between pulses; PulseEvent sets one and resets it once it has released
-// whom it can. The order matters: WaitForMultipleObjects reports the single event as WAIT_OBJECT_0.
+// Both events stay non-signalled between pulses: PulseEvent sets one and resets it as soon as it has
+// released whom it can, so a pulse with nobody waiting leaves no trace.
 struct PulseEvent {
   HANDLE single;     // auto-reset: a pulse releases one waiter
   HANDLE broadcast;  // manual-reset: a pulse releases every current waiter
