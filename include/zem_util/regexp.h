@@ -36,7 +36,7 @@ class ZEM_UTIL_EXPORT Regexp {
  public:
   // The empty pattern: matches only the empty text.
   Regexp();
-  // Compiles a copy of the C string; a null pointer gives the empty pattern.
+  // Compile `pattern` as `setPattern` does; a null pointer or handle gives the empty pattern.
   Regexp(const char* pattern, bool caseSensitive);
   Regexp(ArrayPtr<char> pattern, bool caseSensitive);
 
@@ -64,10 +64,11 @@ class ZEM_UTIL_EXPORT Regexp {
   // The same, keeping the captures inside the object (they are not handed out).
   bool match(const ArrayPtr<char>& text);
 
-  // The compiled literal segments, in pattern order: slices of one private copy of the pattern, folded to lower
-  // case unless the pattern is case-sensitive. Null for the empty pattern and for a pattern of stars only.
-  // The characters are shared with every copy of this object: read them, never write them.
-  const ArrayPtr<ArrayPtr<char>>& getSegments() const noexcept { return segments; }
+  // A new list of the compiled literal segments, in pattern order, folded to lower case unless the pattern is
+  // case-sensitive. Each is a slice of one private copy of the pattern that this object and its copies share:
+  // read the characters, never write them. Null for the empty pattern and for a pattern of stars only.
+  //   "**Ab*c" (not case-sensitive) -> "ab", "c"
+  ArrayPtr<ArrayPtr<char>> getSegments() const;
 
  private:
   bool matchMiddle(const ArrayPtr<char>& text, std::int32_t pos, std::int32_t last, std::int32_t remaining,

@@ -145,6 +145,13 @@ void Regexp::setPattern(ArrayPtr<char> pattern, bool caseSensitive) {
   lastCaptures = Segments();
 }
 
+// A list of its own, so that no caller can overwrite the compiled segments by passing the list to `match`.
+ArrayPtr<ArrayPtr<char>> Regexp::getSegments() const {
+  Segments list = newList(segments.length());
+  for (std::int32_t i = 0; i < segments.length(); ++i) list[i] = segments[i];
+  return list;
+}
+
 bool Regexp::match(const ArrayPtr<char>& text) { return match(text, lastCaptures); }
 
 // The anchored segments are checked first, at their fixed places; the middle segments then go, in order, to

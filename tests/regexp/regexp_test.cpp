@@ -160,7 +160,7 @@ TEST(RegexpTest, SetPatternCompilesAFoldedPrivateCopy) {
   char source[] = "**Ab*Cd**E";
   Regexp regexp(source, false);
   source[2] = 'Z';  // the regexp kept its own copy
-  const Captures& segments = regexp.getSegments();
+  const Captures segments = regexp.getSegments();
   ASSERT_EQ(segments.length(), 3);
   EXPECT_EQ(str(segments[0]), "ab");
   EXPECT_EQ(str(segments[1]), "cd");
@@ -172,6 +172,10 @@ TEST(RegexpTest, SetPatternCompilesAFoldedPrivateCopy) {
   EXPECT_EQ(segments[2].offset(), 9);
   EXPECT_EQ(std::string(segments[0].getBlock()->data), "**ab*cd**e");
   EXPECT_TRUE(regexp.match("xABxcDe"));
+  Captures list = regexp.getSegments();
+  ASSERT_TRUE(regexp.match("xABxcDe", list));  // fills the list, not the compiled segments
+  EXPECT_EQ(str(list[0]), "AB");
+  EXPECT_EQ(str(regexp.getSegments()[0]), "ab");
 
   regexp.setPattern("A*b", true);  // a new pattern and a new case mode
   EXPECT_EQ(str(regexp.getSegments()[0]), "A");
@@ -184,8 +188,9 @@ TEST(RegexpTest, CopiesShareTheCompiledPatternUntilOneIsRecompiled) {
   Regexp copy(original);
   Regexp assigned;
   assigned = original;
-  EXPECT_EQ(copy.getSegments().getBlock(), original.getSegments().getBlock());
-  EXPECT_EQ(assigned.getSegments().getBlock(), original.getSegments().getBlock());
+  const SharedArray<char>* compiled = original.getSegments()[0].getBlock();
+  EXPECT_EQ(copy.getSegments()[0].getBlock(), compiled);
+  EXPECT_EQ(assigned.getSegments()[0].getBlock(), compiled);
   EXPECT_TRUE(copy.match("an ERROR"));
   EXPECT_TRUE(assigned.match("an ERROR"));
 
@@ -193,7 +198,7 @@ TEST(RegexpTest, CopiesShareTheCompiledPatternUntilOneIsRecompiled) {
   EXPECT_TRUE(copy.match("ok"));
   EXPECT_FALSE(copy.match("error"));
   EXPECT_TRUE(original.match("error"));  // the source keeps its own form
-  EXPECT_EQ(assigned.getSegments().getBlock(), original.getSegments().getBlock());
+  EXPECT_EQ(assigned.getSegments()[0].getBlock(), compiled);
 
   assigned = assigned;
   EXPECT_TRUE(assigned.match("Err"));
