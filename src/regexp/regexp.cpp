@@ -14,6 +14,27 @@ constexpr char kStar = '*';
 // The runtime's tolower on a byte: the cast keeps bytes above 0x7F out of the negative (undefined) range.
 inline char fold(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
+// The runtime's tolower, asked once per distinct byte: a scan over a long text folds the same few bytes over and
+// over, and each call goes through the runtime's locale. Lives for one search, so a locale change between two
+// matches is seen.
+class FoldCache {
+ public:
+  char operator()(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    std::uint64_t& word = known_[byte >> 6];
+    const std::uint64_t bit = std::uint64_t{1} << (byte & 63);
+    if (!(word & bit)) {
+      folded_[byte] = fold(c);
+      word |= bit;
+    }
+    return folded_[byte];
+  }
+
+ private:
+  std::uint64_t known_[4] = {};
+  char folded_[256];
+};
+
 // Segments are mostly a few characters long: a loop beats a call to memcmp until they are not.
 inline bool equalBytes(const char* a, const char* b, std::int32_t length) {
   if (length > 16) return std::memcmp(a, b, static_cast<std::size_t>(length)) == 0;
@@ -82,8 +103,9 @@ inline std::int32_t Regexp::findSegment(const char* text, std::int32_t from, std
   const char* literal = segment.toPtr();
   const std::int32_t rest = segment.length() - 1;
   if (caseSensitive) return findExact(text, from, lastStart, literal, rest);
+  FoldCache folded;
   for (std::int32_t i = from; i <= lastStart; ++i) {
-    if (fold(text[i]) == literal[0] && eqNoCase(text + i + 1, literal + 1, rest)) return i;
+    if (folded(text[i]) == literal[0] && eqNoCase(text + i + 1, literal + 1, rest)) return i;
   }
   return -1;
 }
