@@ -133,20 +133,42 @@ int CstStr::lastIndexOf(char c, int from) const {
 
 int CstStr::indexOf(const CstStr& s) const { return indexOf(s, 0); }
 
-// Candidates come from memchr on the first character; the rest is compared several bytes at a time.
+namespace {
+constexpr std::uint64_t kOnes = 0x0101010101010101u;
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+
+std::uint64_t broadcast(char c) { return kOnes * static_cast<unsigned char>(c); }
+
+// Whether some byte of `word` is 0. Never misses one; may also flag a 0x01 byte above a 0 byte.
+bool hasZeroByte(std::uint64_t word) { return ((word - kOnes) & ~word & kHighBits) != 0; }
+}  // namespace
+
+// Eight positions at a time: a byte of (first eight characters XOR the pattern's first character) OR (the
+// eight characters m - 1 further XOR its last one) is 0 only where both ends match, which random text does
+// once in thousands of positions; only then are the eight positions compared in full, several bytes at a time.
 int CstStr::indexOf(const CstStr& s, int from) const {
   const int m = s.length();
   if (m == 0) return from;
+  if (m == 1) return indexOf(s.toPtr()[0], from);
   if (from < 0) from = 0;
   const int last = length() - m;  // the last position where s fits
   if (from > last) return -1;
   const char* text = toPtr();
   const char* pattern = s.toPtr();
-  for (int i = from; i <= last; ++i) {
-    const void* hit = std::memchr(text + i, pattern[0], static_cast<std::size_t>(last - i + 1));
-    if (!hit) return -1;
-    i = static_cast<int>(static_cast<const char*>(hit) - text);
-    if (Impl::firstDifference(text + i + 1, pattern + 1, m - 1) == m - 1) return i;
+  const std::uint64_t first = broadcast(pattern[0]);
+  const std::uint64_t lastChar = broadcast(pattern[m - 1]);
+  auto matchesAt = [&](int i) { return Impl::firstDifference(text + i, pattern, m) == m; };
+  int i = from;
+  for (; last - i >= 7; i += 8) {
+    const std::uint64_t ends =
+        (Impl::load<std::uint64_t>(text + i) ^ first) | (Impl::load<std::uint64_t>(text + i + m - 1) ^ lastChar);
+    if (!hasZeroByte(ends)) continue;
+    for (int j = i; j < i + 8; ++j) {
+      if (matchesAt(j)) return j;
+    }
+  }
+  for (; i <= last; ++i) {
+    if (matchesAt(i)) return i;
   }
   return -1;
 }

@@ -253,6 +253,17 @@ TEST(CstStrTest, SearchesFindFirstAndLastPositions) {
   EXPECT_EQ(five.indexOf("", 3), 3);
   EXPECT_EQ(five.lastIndexOf("", 2), 2);
 
+  // Positions are scanned eight at a time, then one by one: a match must be found at every place.
+  for (int at = 0; at <= 37; ++at) {
+    std::string text(40, 'x');
+    text.replace(static_cast<std::size_t>(at), 3, "aba");
+    const CstStr value(text.c_str());
+    EXPECT_EQ(value.indexOf("aba"), at);
+    EXPECT_EQ(value.indexOf("aba", at + 1), -1);
+    EXPECT_EQ(value.indexOf("ab", at), at);
+    EXPECT_EQ(value.lastIndexOf("ba"), at + 1);
+  }
+
   // Long patterns are compared several bytes at a time; a difference in any byte must be seen.
   std::string text(300, 'a');
   text.replace(200, 20, "aaaaaaaaaaaaaaaaaaab");
