@@ -127,10 +127,16 @@ TEST(CstStrTest, CatKeepsShortResultsInlineAndLongOnesAsNodes) {
   EXPECT_EQ(textOf(fromPointer), "12341234+abcdefgh");
 }
 
-TEST(CstStrTest, AppendingInPlaceNeverChangesCopies) {
+// "cdefghijklmnopqrstuvwxyz", held alone and grown in place: a node of "cd" and a tail block being filled.
+CstStr grownAlphabet() {
   CstStr grown("cd");
-  grown += "efghij";  // a node of two short operands, held only by `grown`
+  grown += "efghij";
   for (char c = 'k'; c <= 'z'; ++c) grown += c;
+  return grown;
+}
+
+TEST(CstStrTest, AppendingInPlaceNeverChangesCopies) {
+  CstStr grown = grownAlphabet();
   const CstStr copy = grown;
   grown += "!";
   EXPECT_EQ(textOf(copy), "cdefghijklmnopqrstuvwxyz");
@@ -138,9 +144,7 @@ TEST(CstStrTest, AppendingInPlaceNeverChangesCopies) {
 
   // `cat` shares the grown value's operands; appending to it afterwards must leave them, and freeing it must
   // not free them.
-  CstStr source("cd");
-  source += "efghij";
-  for (char c = 'k'; c <= 'z'; ++c) source += c;
+  CstStr source = grownAlphabet();
   const CstStr merged = CstStr::cat("ab", source);
   const CstStr joined = CstStr::cat(source, "12");
   for (int i = 0; i < 100; ++i) source += '.';
@@ -149,9 +153,7 @@ TEST(CstStrTest, AppendingInPlaceNeverChangesCopies) {
   EXPECT_EQ(textOf(joined), "cdefghijklmnopqrstuvwxyz12");
 
   // Only the tail is shared here (a short text merged with the left operand): the value must stop filling it.
-  CstStr filling("cd");
-  filling += "efghij";
-  for (char c = 'k'; c <= 'z'; ++c) filling += c;
+  CstStr filling = grownAlphabet();
   const CstStr prefixed = CstStr::cat("ab", filling);
   for (int i = 0; i < 100; ++i) filling += '.';
   EXPECT_EQ(filling.length(), 124);
