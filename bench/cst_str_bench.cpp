@@ -12,6 +12,8 @@
 #include <absl/strings/cord.h>
 #endif
 
+#include "multi_threaded.h"
+
 namespace {
 
 constexpr int kAppends = 1000000;

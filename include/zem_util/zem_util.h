@@ -9,3 +9,4 @@
 #include "zem_util/core.h"
 #include "zem_util/cst_str.h"
 #include "zem_util/system.h"
+#include "zem_util/translator.h"
