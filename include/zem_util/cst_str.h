@@ -203,7 +203,7 @@ class ZEM_UTIL_EXPORT CstStr {
   CstStr(int index, int length, SharedArray<char>* block);
   explicit CstStr(const Words& words) noexcept : w_(words) {}
 
-  CstStr& appendChar(char c);
+  CstStr& appendChar(char c);  // the cases of operator+=(char) that need the library
   bool isLong() const noexcept { return static_cast<std::uint32_t>(w_.ref.length) >= kBigLen; }
   void setChar(char c) noexcept {
     w_.chars.length = 1;

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <type_traits>
 
@@ -16,15 +15,13 @@ static_assert(sizeof(CstStr) == 8 + sizeof(void*), "a length, an index and one p
 static_assert(alignof(CatStr) >= 4 && alignof(SharedArray<char>) >= 4, "the marks use two low address bits");
 
 namespace {
-constexpr std::int32_t kMaxLength = INT32_MAX;
-
 std::int32_t checkedLength(std::size_t length) {
-  if (length > static_cast<std::size_t>(kMaxLength)) throw std::bad_array_new_length();
+  if (length > static_cast<std::size_t>(INT32_MAX)) throw std::bad_array_new_length();
   return static_cast<std::int32_t>(length);
 }
 
 std::int32_t checkedSum(std::int32_t a, std::int32_t b) {
-  if (b > kMaxLength - a) throw std::bad_array_new_length();
+  if (b > INT32_MAX - a) throw std::bad_array_new_length();
   return a + b;
 }
 }  // namespace
@@ -237,7 +234,7 @@ CstStr CstStr::cat(const CstStr& a, const CstStr& b) {
     const CatStr* bn = Impl::node(b.w_);
     node->left.w_ = Impl::shortText(a.w_.chars.text, la, bn->left.w_.chars.text, bn->left.length());
     node->right.w_ = Impl::share(bn->right, Impl::isSole(b.w_));
-    b.w_.ref.target &= ~kTailMark;  // b's right operand is shared now: b no longer fills it
+    if (Impl::isSole(b.w_)) b.w_.ref.target &= ~kTailMark;  // b's right operand is shared now: b stops filling it
   } else if (!b.isLong() && Impl::isNode(a.w_) && Impl::node(a.w_)->right.length() + lb < kBigLen) {
     // (long + "ab") + "cd" -> long + "abcd"
     const CatStr* an = Impl::node(a.w_);
@@ -253,17 +250,15 @@ CstStr CstStr::cat(const CstStr& a, const CstStr& b) {
 // A value that alone holds its node grows in place: short pieces fill its short right operand as `cat` would;
 // once that is full it moves into a tail block with room for as much again as the whole text, which later
 // pieces fill. When the right operand is long and has no room, the value becomes node(value, piece), its own
-// reference moving into the new node. No count lock is taken on any of these paths.
-//
-// The writes that need no allocation come first, inline, so that appending a character costs the caller one
-// call and a few instructions.
+// reference moving into the new node. No count lock is taken on any of these paths. (operator+=(char) in the
+// header repeats the most common of them, filling a tail, without a call.)
 inline bool CstStr::Impl::appendInPlace(CstStr& s, const char* text, std::int32_t count) {
   const std::int32_t n = s.w_.ref.length;
   char* at;
   if (n + count < kBigLen) {
     at = s.w_.chars.text + n;
     s.w_.chars.length = n + count;
-  } else if (isSoleNode(s.w_) && count <= kMaxLength - n) {
+  } else if (isSoleNode(s.w_) && count <= INT32_MAX - n) {
     Words& right = node(s.w_)->right.w_;
     if (!isLong(right) && right.chars.length + count < kBigLen) {
       at = right.chars.text + right.chars.length;
@@ -309,7 +304,7 @@ void CstStr::Impl::appendShort(CstStr& s, const char* text, std::int32_t count) 
 CstStr::Words CstStr::Impl::newTail(std::int32_t total, const Words& head, const char* text, std::int32_t count) {
   const std::int32_t length = head.chars.length + count;
   const std::int32_t front = total - length;
-  const std::int32_t room = std::min(std::max(kMinTail, total), kMaxLength - total);
+  const std::int32_t room = std::min(std::max(kMinTail, total), INT32_MAX - total);
   SharedArray<char>* block = SharedArray<char>::create(total + room);
   std::memcpy(block->data + front, head.chars.text, static_cast<std::size_t>(head.chars.length));
   std::memcpy(block->data + front + head.chars.length, text, static_cast<std::size_t>(count));

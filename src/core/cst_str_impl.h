@@ -27,13 +27,11 @@
 namespace zem_util {
 
 struct CstStr::Impl {
-  static constexpr std::uintptr_t kSole = kSoleMark;
   static constexpr std::int32_t kMinTail = 32;  // the least room given to a tail block
-  static constexpr std::int32_t kMaxLength = INT32_MAX;
 
   static bool isLong(const Words& w) { return static_cast<std::uint32_t>(w.ref.length) >= kBigLen; }
   static bool isNode(const Words& w) { return isLong(w) && w.ref.index < 0; }
-  static bool isSole(const Words& w) { return (w.ref.target & kSole) != 0; }
+  static bool isSole(const Words& w) { return (w.ref.target & kSoleMark) != 0; }
   static bool isSoleNode(const Words& w) { return isNode(w) && isSole(w); }
   static std::uintptr_t address(const Words& w) { return w.ref.target & ~kMarks; }
   static SharedArray<char>* block(const Words& w) { return reinterpret_cast<SharedArray<char>*>(address(w)); }
@@ -43,12 +41,12 @@ struct CstStr::Impl {
 
   static Words blockRef(SharedArray<char>* block, std::int32_t index, std::int32_t length, bool sole = false) {
     Words w{};
-    w.ref = {length, index, reinterpret_cast<std::uintptr_t>(block) | (sole ? kSole : 0)};
+    w.ref = {length, index, reinterpret_cast<std::uintptr_t>(block) | (sole ? kSoleMark : 0)};
     return w;
   }
   static Words nodeRef(CatStr* node, std::int32_t length) {
     Words w{};
-    w.ref = {length, -1, reinterpret_cast<std::uintptr_t>(node) | kSole};
+    w.ref = {length, -1, reinterpret_cast<std::uintptr_t>(node) | kSoleMark};
     return w;
   }
   // A short text: a's characters, then b's, then NULs up to the end of the words (so that equal short texts
