@@ -2,11 +2,12 @@
 //
 //   #include <zem_util/zem_util.h>
 //
-// Each family also has its own header: core.h (handles, strings, format), system.h (mutexes, events, threads,
-// clock, Exception), regexp.h (wildcard matching).
+// Each family also has its own header: core.h (handles, strings, format), cst_str.h (constant strings),
+// system.h (mutexes, events, threads, clock, Exception), regexp.h (wildcard matching).
 #pragma once
 
 #include "zem_util/core.h"
+#include "zem_util/cst_str.h"
 #include "zem_util/regexp.h"
 #include "zem_util/system.h"
 #include "zem_util/translator.h"
