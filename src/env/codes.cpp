@@ -29,26 +29,34 @@ char digitCharacter(unsigned value) {
   return value == 62 ? '_' : '.';
 }
 
+// Fills the tables unless another thread did while this one waited for the mutex.
 template <unsigned Base>
-const DigitTables<Base>& getTables(DigitTables<Base>& tables, Mutex& mutex) {
-  if (tables.built.load(std::memory_order_acquire)) return tables;
+void buildTables(DigitTables<Base>& tables, Mutex& mutex) {
   MutexLock guard(mutex);
-  if (!tables.built.load(std::memory_order_relaxed)) {
-    for (std::int32_t& value : tables.values) value = -1;
-    for (unsigned digit = 0; digit < Base; ++digit) {
-      const char c = digitCharacter(digit);
-      tables.alphabet[digit] = c;
-      tables.values[static_cast<unsigned char>(c)] = static_cast<std::int32_t>(digit);
-      // Base 36 reads lower-case letters too: both cases have their own entry, so reading folds no case.
-      if (Base == 36 && c >= 'A' && c <= 'Z') tables.values[static_cast<unsigned char>(c - 'A' + 'a')] = digit;
-    }
-    tables.built.store(true, std::memory_order_release);
+  if (tables.built.load(std::memory_order_relaxed)) return;
+  for (std::int32_t& value : tables.values) value = -1;
+  for (unsigned digit = 0; digit < Base; ++digit) {
+    const char c = digitCharacter(digit);
+    tables.alphabet[digit] = c;
+    tables.values[static_cast<unsigned char>(c)] = static_cast<std::int32_t>(digit);
+    // Base 36 reads lower-case letters too: both cases have their own entry, so reading folds no case.
+    if (Base == 36 && c >= 'A' && c <= 'Z') tables.values[static_cast<unsigned char>(c - 'A' + 'a')] = digit;
   }
-  return tables;
+  tables.built.store(true, std::memory_order_release);
 }
 
-const DigitTables<36>& base36() { return getTables(base36Tables, detail::statics().base36TableMutex); }
-const DigitTables<64>& base64() { return getTables(base64Tables, detail::statics().base64TableMutex); }
+// The fast path is one load: the mutex is looked up only while the tables are still missing.
+const DigitTables<36>& base36() {
+  if (!base36Tables.built.load(std::memory_order_acquire))
+    buildTables(base36Tables, detail::statics().base36TableMutex);
+  return base36Tables;
+}
+
+const DigitTables<64>& base64() {
+  if (!base64Tables.built.load(std::memory_order_acquire))
+    buildTables(base64Tables, detail::statics().base64TableMutex);
+  return base64Tables;
+}
 
 // Right-aligned, zero-padded, leading digits beyond `width` dropped. The value is taken as its unsigned 32-bit
 // pattern, which for values of 0 or more is the value itself and for negative ones is what decoding gives back.
@@ -56,7 +64,19 @@ template <unsigned Base>
 void encode(const DigitTables<Base>& tables, int value, char* buffer, int width) {
   if (buffer == nullptr) return;
   std::uint32_t rest = static_cast<std::uint32_t>(value);
-  for (int i = width - 1; i >= 0; --i) {
+  int i = width - 1;
+  // Each digit waits for the division before it; splitting off the last three digits first gives the
+  // processor two independent chains of divisions to run side by side.
+  if (width > 3) {
+    constexpr std::uint32_t kCube = Base * Base * Base;
+    std::uint32_t low = rest % kCube;
+    rest /= kCube;
+    for (const int last = i - 3; i > last; --i) {
+      buffer[i] = tables.alphabet[low % Base];
+      low /= Base;
+    }
+  }
+  for (; i >= 0; --i) {
     buffer[i] = tables.alphabet[rest % Base];
     rest /= Base;
   }

@@ -20,18 +20,15 @@ TEST(ProcessTest, PathDirectoryAndNameDescribeTheExecutable) {
   EXPECT_TRUE(isFileReadable(path)) << text(path);
   EXPECT_EQ(text(getProcessDirectory()), text(getDirectory(path)));
   EXPECT_EQ(text(getProcessName()), "env_test");
-  // Cached: every caller shares one block.
-  EXPECT_EQ(getProcessPath().getBlock(), path.getBlock());
-  EXPECT_EQ(getProcessName().getBlock(), getProcessName().getBlock());
-  EXPECT_EQ(getProcessDirectory().getBlock(), getProcessDirectory().getBlock());
+  EXPECT_EQ(getProcessPath().getBlock(), path.getBlock());  // cached: every caller shares one block
 }
 
 TEST(ProcessFirstUseTest, SetProcessPathBeforeFirstUseMovesDirectoryAndName) {
   if (!test::isFirstTestOfProcess()) GTEST_SKIP() << test::kNeedsOwnProcess;
   const ArrayPtr<char> executable = getProcessPath();
   setProcessPath("app/bin/../bin/server.exe");  // relative: its absolute form is kept
-  const std::string expected = text(getCurrentDirectory()) + "app" + text(getCurrentDirectory()).back() + "bin" +
-                               text(getCurrentDirectory()).back() + "server.exe";
+  const std::string cwd = text(getCurrentDirectory());
+  const std::string expected = cwd + "app" + cwd.back() + "bin" + cwd.back() + "server.exe";
   EXPECT_EQ(text(getProcessPath()), expected);
   EXPECT_EQ(text(getProcessDirectory()), expected.substr(0, expected.size() - 10));
   EXPECT_EQ(text(getProcessName()), "server");
@@ -82,22 +79,14 @@ TEST(EnvironmentTest, SetsAndRemovesVariables) {
   setEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", "on");
   ASSERT_TRUE(test::getSystemEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", &value));
   EXPECT_EQ(value, "on");
-  setEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", ArrayPtr<char>(""));
-  value = "unchanged";
-  // Windows has no empty variables in its block; POSIX keeps one.
-  if (test::getSystemEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", &value)) {
-    EXPECT_EQ(value, "");
-  }
-  setEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", ArrayPtr<char>());
+  setEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", ArrayPtr<char>());  // null: removed
   EXPECT_FALSE(test::getSystemEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", &value));
-
   // Names the system cannot take, and texts with a NUL of their own, change nothing.
   setEnvironmentVariable("", "x");
-  setEnvironmentVariable(ArrayPtr<char>(), "x");
   setEnvironmentVariable(ArrayPtr<char>("ZEM_ENV_NUL\0X", 0, 13), "x");
+  setEnvironmentVariable("ZEM_ENV_VALUE", ArrayPtr<char>("a\0b", 0, 3));
   EXPECT_FALSE(test::getSystemEnvironmentVariable("ZEM_ENV_NUL", &value));
-  setEnvironmentVariable("ZEM_ENV_VALUE_NUL", ArrayPtr<char>("a\0b", 0, 3));
-  EXPECT_FALSE(test::getSystemEnvironmentVariable("ZEM_ENV_VALUE_NUL", &value));
+  EXPECT_FALSE(test::getSystemEnvironmentVariable("ZEM_ENV_VALUE", &value));
 }
 
 // The CharConv.txt tests move the process path into a temporary directory first, so that they see only the
@@ -139,13 +128,6 @@ TEST_F(CharconvTest, PrefersTheCopyBesideTheExecutable) {
   root_.createFile("path/CharConv.txt");
   root_.createFile("bin/CharConv.txt");
   setPath(onPath);
-  EXPECT_EQ(text(getCharconvPath()), bin_ + "CharConv.txt");
-}
-
-TEST_F(CharconvTest, NoPathVariableMeansOnlyTheExecutablesDirectory) {
-  setPath("");
-  EXPECT_EQ(getCharconvPath().length(), 0);
-  root_.createFile("bin/CharConv.txt");
   EXPECT_EQ(text(getCharconvPath()), bin_ + "CharConv.txt");
 }
 
