@@ -159,7 +159,7 @@ ZEM_UTIL_EXPORT void intToBase64(int value, char* buffer, int width);
 // Reads digits from the start until a non-digit (a NUL included) or `length` characters; no sign. The value
 // wraps in unsigned 32 bits and comes back as int: "ZZZZZZ" -> 2176782335 -> -2118184961. "1z-3" -> 71.
 // 0 for a length below 1 or null digits. The `end` variants also store the index of the first non-digit, or
-// `length` when all were digits ("1z-3" -> 2; length 0 -> 0; null digits -> 0).
+// `length` when all were digits ("1z-3" -> 2); a length below 1 is stored as it is, null digits store 0.
 ZEM_UTIL_EXPORT int base36ToInt(const char* digits, int length);
 ZEM_UTIL_EXPORT int base36ToInt(const char* digits, int length, int& end);
 ZEM_UTIL_EXPORT int base64ToInt(const char* digits, int length);

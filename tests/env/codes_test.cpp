@@ -66,16 +66,16 @@ TEST(CodesTest, ReadsDigitsUntilTheFirstNonDigit) {
   EXPECT_EQ(end, 0);
 }
 
-TEST(CodesTest, Base36AgreesWithStrtoulOnRandomDigits) {
+TEST(CodesTest, Base36AgreesWithStrtoullOnRandomDigits) {
   std::mt19937 random(20260512);
   const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
   for (int round = 0; round < 20000; ++round) {
-    // Up to 12 digits: past 32 bits both wrap alike, and 36^12 still fits strtoul's 64 bits.
+    // Up to 12 digits: past 32 bits both wrap alike, and 36^12 still fits strtoull's 64 bits.
     std::string text;
     for (int i = static_cast<int>(random() % 12); i >= 0; --i) text += digits[random() % 62];
     if (random() % 4 == 0) text += "#!/ ."[random() % 5];
     char* stop = nullptr;
-    const unsigned long expected = std::strtoul(text.c_str(), &stop, 36);
+    const unsigned long long expected = std::strtoull(text.c_str(), &stop, 36);
     int end = -1;
     ASSERT_EQ(static_cast<unsigned>(base36ToInt(text.data(), static_cast<int>(text.size()), end)),
               static_cast<unsigned>(expected))

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "env_test_support.h"
 #include "zem_util/env.h"
-#include "zem_util/system.h"
 
 namespace zem_util {
 namespace {
@@ -52,25 +52,18 @@ TEST(ProcessFirstUseTest, SetProcessPathAfterFirstUseLeavesDirectoryAndName) {
 }
 
 TEST(ProcessTest, CachesAreFilledOnceUnderConcurrentFirstUse) {
-  constexpr int kThreads = 8;
-  struct Reader : Runnable {
-    ArrayPtr<char> directory, name, path;
-    std::atomic<bool> done{false};
-    void run() override {
-      directory = getProcessDirectory();
-      name = getProcessName();
-      path = getProcessPath();
-      done = true;
-    }
-  } readers[kThreads];
-  for (Reader& reader : readers) startThread(reader);
-  for (Reader& reader : readers) {
-    while (!reader.done) sleepMs(1);
+  std::vector<ArrayPtr<char>> directories(8), names(8);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 8; ++i) {
+    threads.emplace_back([&, i] {
+      directories[i] = getProcessDirectory();
+      names[i] = getProcessName();
+    });
   }
-  for (const Reader& reader : readers) {
-    EXPECT_EQ(reader.directory.getBlock(), readers[0].directory.getBlock());
-    EXPECT_EQ(reader.name.getBlock(), readers[0].name.getBlock());
-    EXPECT_EQ(text(reader.path), text(readers[0].path));
+  for (std::thread& thread : threads) thread.join();
+  for (int i = 1; i < 8; ++i) {
+    EXPECT_EQ(directories[i].getBlock(), directories[0].getBlock());
+    EXPECT_EQ(names[i].getBlock(), names[0].getBlock());
   }
 }
 

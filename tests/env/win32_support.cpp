@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <thread>
 
 #include "env_test_support.h"
 #include "zem_util/env.h"
@@ -43,15 +42,6 @@ std::string createHiddenFile(const TempDir& dir) {
 }
 
 namespace {
-
-TEST(Win32BackEndTest, NeutralLocaleIsNotInTheTable) {
-  std::thread([] {
-    // 0x0009 is English without a country: the table has countries only.
-    if (!setThreadLocale("", 0x0009)) GTEST_SKIP() << "the system refuses the neutral locale 0x0009";
-    EXPECT_EQ(text(getCurrentLanguage()), "en_US");
-    restoreThreadLocale();
-  }).join();
-}
 
 TEST(Win32BackEndTest, SettingAVariableLeavesTheRuntimeCopyAlone) {
   setEnvironmentVariable("ZEM_ENV_WIN32_ONLY", "system");
