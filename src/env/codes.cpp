@@ -9,12 +9,14 @@ namespace zem_util {
 
 namespace {
 
-// One base's alphabet (digit value -> character) and decoding table (byte -> digit value, or -1), filled on
-// first use under the base's table mutex and read without a lock once `built` is set.
+// One base's alphabet (digit value -> character), its digit pairs (value below Base^2 -> two characters, so
+// that writing divides once per two digits) and decoding table (byte -> digit value, or -1), filled on first
+// use under the base's table mutex and read without a lock once `built` is set.
 template <unsigned Base>
 struct DigitTables {
   std::atomic<bool> built{false};
   char alphabet[Base] = {};
+  char pairs[Base * Base][2] = {};
   std::int32_t values[256] = {};
 };
 
@@ -42,6 +44,10 @@ void buildTables(DigitTables<Base>& tables, Mutex& mutex) {
     // Base 36 reads lower-case letters too: both cases have their own entry, so reading folds no case.
     if (Base == 36 && c >= 'A' && c <= 'Z') tables.values[static_cast<unsigned char>(c - 'A' + 'a')] = digit;
   }
+  for (unsigned pair = 0; pair < Base * Base; ++pair) {
+    tables.pairs[pair][0] = tables.alphabet[pair / Base];
+    tables.pairs[pair][1] = tables.alphabet[pair % Base];
+  }
   tables.built.store(true, std::memory_order_release);
 }
 
@@ -65,21 +71,13 @@ void encode(const DigitTables<Base>& tables, int value, char* buffer, int width)
   if (buffer == nullptr) return;
   std::uint32_t rest = static_cast<std::uint32_t>(value);
   int i = width - 1;
-  // Each digit waits for the division before it; splitting off the last three digits first gives the
-  // processor two independent chains of divisions to run side by side.
-  if (width > 3) {
-    constexpr std::uint32_t kCube = Base * Base * Base;
-    std::uint32_t low = rest % kCube;
-    rest /= kCube;
-    for (const int last = i - 3; i > last; --i) {
-      buffer[i] = tables.alphabet[low % Base];
-      low /= Base;
-    }
+  for (; i >= 1; i -= 2) {
+    const char* pair = tables.pairs[rest % (Base * Base)];
+    buffer[i - 1] = pair[0];
+    buffer[i] = pair[1];
+    rest /= Base * Base;
   }
-  for (; i >= 0; --i) {
-    buffer[i] = tables.alphabet[rest % Base];
-    rest /= Base;
-  }
+  if (i == 0) buffer[0] = tables.alphabet[rest % Base];
 }
 
 // Wrapping unsigned arithmetic, returned as int; `end` gets the index of the first non-digit, or `length`.

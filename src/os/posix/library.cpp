@@ -2,8 +2,6 @@
 #include <dlfcn.h>
 #include <link.h>
 
-#include <cstring>
-
 #include "os/os.h"
 #include "os/posix/native_path.h"
 
