@@ -4,8 +4,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <thread>
 
 #include "env_test_support.h"
 #include "zem_util/env.h"
@@ -65,16 +63,6 @@ TEST(PosixBackEndTest, FullPathIsLexicalAndReadsBackslashesAsSeparators) {
   EXPECT_EQ(text(getFullPath("/a/.")), "/a");
   // A drive prefix means nothing to POSIX: "C:" is a directory name relative to the current directory.
   EXPECT_EQ(text(getFullPath("C:/x")), text(getCurrentDirectory()) + "C:/x");
-}
-
-TEST(PosixBackEndTest, CLocaleAndUnknownLocalesGiveEnglish) {
-  std::thread([] {
-    ASSERT_TRUE(setThreadLocale("C", 0));
-    EXPECT_EQ(text(getCurrentLanguage()), "en_US");
-    ASSERT_TRUE(setThreadLocale("POSIX", 0));
-    EXPECT_EQ(text(getCurrentLanguage()), "en_US");
-    restoreThreadLocale();
-  }).join();
 }
 
 }  // namespace
