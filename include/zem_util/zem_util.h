@@ -3,11 +3,13 @@
 //   #include <zem_util/zem_util.h>
 //
 // Each family also has its own header: core.h (handles, strings, format), cst_str.h (constant strings),
-// system.h (mutexes, events, threads, clock, Exception), regexp.h (wildcard matching).
+// system.h (mutexes, events, threads, clock, Exception), env.h (paths, process, libraries, languages, base-36/64
+// codes), regexp.h (wildcard matching), translator.h (message catalogues).
 #pragma once
 
 #include "zem_util/core.h"
 #include "zem_util/cst_str.h"
+#include "zem_util/env.h"
 #include "zem_util/regexp.h"
 #include "zem_util/system.h"
 #include "zem_util/translator.h"
