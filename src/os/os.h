@@ -78,6 +78,8 @@ bool getSystemErrorText(unsigned code, std::string* text);
 
 extern const char kNativeSeparator;   // '/' on POSIX, '\\' on Windows
 extern const char kPathListSeparator; // ':' on POSIX, ';' on Windows
+// Extra bytes a text-mode stream stores for each line feed: 1 where "\n" becomes "\r\n" on disk, else 0.
+extern const int kTextModeLineEndExtra;
 
 bool getCurrentDirectory(std::string* dir);  // without a trailing separator
 bool isFileReadable(const char* path);       // exists, is not a directory, may be opened for reading

@@ -5,5 +5,6 @@ namespace zem_util::os {
 
 const char kNativeSeparator = '/';
 const char kPathListSeparator = ':';
+const int kTextModeLineEndExtra = 0;
 
 }  // namespace zem_util::os

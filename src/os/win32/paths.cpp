@@ -7,5 +7,7 @@ namespace zem_util::os {
 extern const char kNativeSeparator = '\\';
 // PATH entries: "C:\bin;D:\tools" -> "C:\bin", "D:\tools".
 extern const char kPathListSeparator = ';';
+// Trace files are opened in text mode, which stores every "\n" as "\r\n".
+extern const int kTextModeLineEndExtra = 1;
 
 }  // namespace zem_util::os
