@@ -76,14 +76,24 @@ bool getSystemErrorText(unsigned code, std::string* text);
 
 // ---- paths and files --------------------------------------------------------------------------------------
 
-extern const char kNativeSeparator;   // '/' on POSIX, '\\' on Windows
-extern const char kPathListSeparator; // ':' on POSIX, ';' on Windows
+extern const char kNativeSeparator;    // '/' on POSIX, '\\' on Windows
+extern const char kPathListSeparator;  // ':' on POSIX, ';' on Windows
 // Extra bytes a text-mode stream stores for each line feed: 1 where "\n" becomes "\r\n" on disk, else 0.
 extern const int kTextModeLineEndExtra;
 
-bool getCurrentDirectory(std::string* dir);  // without a trailing separator
-bool isFileReadable(const char* path);       // exists, is not a directory, may be opened for reading
-bool makeDirectory(const char* path);        // one level; true when created
+// Paths handed to these functions may use either separator; the POSIX back end reads "\" as "/".
+// None of them limits the length of a path; a text the system cannot take simply fails.
+
+bool getCurrentDirectory(std::string* dir);  // without a trailing separator (except a root: "/", "C:\")
+// The system's absolute form of `path`: "sub/../x" in /home/me -> "/home/me/x". False for an empty path.
+// Windows: GetFullPathNameA. POSIX: the current directory joined lexically, "." and ".." resolved without
+// looking at the disk, a trailing separator kept.
+bool getFullPath(const char* path, std::string* full);
+// An ordinary file the user may read: exists, is not a directory, is not hidden (Windows: the hidden and
+// offline attributes; POSIX: a name starting with "."), and on POSIX this process may read it.
+bool isFileReadable(const char* path);
+bool pathExists(const char* path);     // the file status query succeeds: any kind of entry
+bool makeDirectory(const char* path);  // one level; true when created
 bool removeFile(const char* path);
 
 // ---- process, environment and modules ---------------------------------------------------------------------
@@ -91,14 +101,22 @@ bool removeFile(const char* path);
 bool getExecutablePath(std::string* path);  // full path of the running executable
 // The module (executable or shared library) that contains `address`: its file name and load address.
 bool findModuleOfAddress(const void* address, std::string* fileName, std::uintptr_t* base);
+// From the C runtime's copy of the environment (what getenv sees).
 bool getEnvironmentVariable(const char* name, std::string* value);
+// A null value removes the variable. Windows changes the system's block only, which getenv does not see;
+// POSIX has one environment, which getenv does see.
 bool setEnvironmentVariable(const char* name, const char* value);
+// Windows: a system-modal box with an OK button and the stop icon, owned by no window; returns when closed.
+// POSIX: "<title>: <text>" and a line end on standard error.
 void showMessageBox(const char* title, const char* text);
 
 // ---- dynamic libraries ------------------------------------------------------------------------------------
 
-void* loadLibrary(const char* name);  // null when it cannot be loaded
-void* getMainModule();                // the executable itself
+// Null when it cannot be loaded. The system's own rules complete the name: Windows adds ".dll" and looks
+// beside the executable first; POSIX adds ".so" when the last component has no ".", and looks for a name
+// without a separator beside the executable first, then where the dynamic loader looks.
+void* loadLibrary(const char* name);
+void* getMainModule();  // the executable itself
 void* findSymbol(void* library, const char* name);
 bool getLibraryFileName(void* library, std::string* path);
 void freeLibrary(void* library);
@@ -112,8 +130,8 @@ unsigned getThreadLocaleId();
 
 // Describes one processor fault in Windows terms, as the translation hook receives it.
 struct Fault {
-  unsigned code;          // Windows exception code (0xC0000005, ...)
-  std::uintptr_t address; // address of the faulting instruction
+  unsigned code;           // Windows exception code (0xC0000005, ...)
+  std::uintptr_t address;  // address of the faulting instruction
 };
 // Called in the faulting thread; never returns (it throws).
 using FaultTranslator = void (*)(const Fault&);

@@ -1,6 +1,7 @@
 // The library's process-wide objects, built when it is loaded and destroyed in reverse order when unloaded.
 #pragma once
 
+#include "env/cached_text.h"
 #include "zem_util/core.h"
 #include "zem_util/system.h"
 #include "zem_util/translator.h"
@@ -9,8 +10,9 @@ namespace zem_util::detail {
 
 // Members are declared in load order: the default translator, the global mutex, the reference-count mutex,
 // the cached process path, the cached current language, the language mutex, the base-36 and base-64 table
-// mutexes, the cached process directory, the cached CharConv.txt path, the cached process name and the
-// trace-manager mutex. Subsystems add their members at their place in that order.
+// mutexes, the cached process directory, the cached CharConv.txt path, the cached process name, the
+// trace-manager mutex and the lock of the table of loaded libraries. Subsystems add their members at their place in
+// that order.
 struct Statics {
   // Emptied first on unload, while the reference-count mutex that its texts need still exists.
   ~Statics() { defaultTranslator = Translator(); }
@@ -18,10 +20,19 @@ struct Statics {
   Translator defaultTranslator;
   Mutex globalMutex{true};
   Mutex refCountMutex{true};
+  // Unlike the other caches, setProcessPath may replace it at any time: read and written under the global mutex.
+  ArrayPtr<char> processPath;
+  // The language of the thread locale `currentLanguageId`, guarded by the language mutex; empty until computed.
+  unsigned currentLanguageId = 0;
+  ArrayPtr<char> currentLanguage;
   Mutex languageMutex{false};
   Mutex base36TableMutex{false};
   Mutex base64TableMutex{false};
+  CachedText processDirectory;
+  CachedText charconvPath;
+  CachedText processName;
   Mutex traceMgrMutex{false};
+  Mutex libraryTableMutex{true};
 };
 
 // Valid from before the first static constructor of any file that includes <zem_util/core.h> until after

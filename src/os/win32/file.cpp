@@ -1,5 +1,6 @@
-// Win32 back end: current directory, file attributes, directory creation and file removal.
+// Win32 back end: current directory, full paths, file attributes and status, directory creation, file removal.
 #include <direct.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 
@@ -27,6 +28,22 @@ bool getCurrentDirectory(std::string* dir) {
   return false;
 }
 
+// "sub\..\x" in C:\work -> "C:\work\x". Longer than MAX_PATH: a larger buffer, no cut.
+bool getFullPath(const char* path, std::string* full) {
+  DWORD size = MAX_PATH;
+  for (;;) {
+    std::string buffer(size, '\0');
+    const DWORD length = GetFullPathNameA(path, size, buffer.data(), nullptr);
+    if (length == 0) return false;
+    if (length < size) {
+      buffer.resize(length);
+      *full = std::move(buffer);
+      return true;
+    }
+    size = length;  // too small: this is the size needed, NUL included
+  }
+}
+
 // Hidden and offline files count as absent, as directories do: only ordinary files the user sees are
 // offered. The file is not opened.
 bool isFileReadable(const char* path) {
@@ -35,6 +52,11 @@ bool isFileReadable(const char* path) {
   constexpr DWORD kExcluded = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_OFFLINE;
   static_assert(kExcluded == 0x1012);
   return (attributes & kExcluded) == 0;
+}
+
+bool pathExists(const char* path) {
+  struct _stat64 status {};
+  return _stat64(path, &status) == 0;
 }
 
 bool makeDirectory(const char* path) { return _mkdir(path) == 0; }

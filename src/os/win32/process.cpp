@@ -1,4 +1,4 @@
-// Win32 back end: the executable's path, the environment and the error message box.
+// Win32 back end: the executable's path, the module of an address, the environment and the error message box.
 #include <cstdlib>
 
 #include "os/os.h"
@@ -7,6 +7,15 @@
 namespace zem_util::os {
 
 bool getExecutablePath(std::string* path) { return getLibraryFileName(getMainModule(), path); }
+
+bool findModuleOfAddress(const void* address, std::string* fileName, std::uintptr_t* base) {
+  MEMORY_BASIC_INFORMATION region{};
+  if (VirtualQuery(address, &region, sizeof region) == 0 || region.AllocationBase == nullptr) return false;
+  // A module is mapped as one allocation: its base is the module handle.
+  if (!getLibraryFileName(region.AllocationBase, fileName)) return false;
+  *base = reinterpret_cast<std::uintptr_t>(region.AllocationBase);
+  return true;
+}
 
 // Reads the C runtime's copy of the environment, not the system's block: setEnvironmentVariable changes
 // only the latter, and on Windows the two are allowed to disagree.

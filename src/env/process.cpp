@@ -1,0 +1,99 @@
+// The running process: its path, directory and name, the environment, CharConv.txt and the error message.
+#include <string>
+
+#include "env/system_text.h"
+#include "os/os.h"
+#include "system/statics.h"
+#include "zem_util/env.h"
+
+namespace zem_util {
+
+namespace {
+
+const char kCharconvFileName[] = "CharConv.txt";
+
+// "/opt/app/bin/" -> "/opt/app/bin/CharConv.txt" when it exists there.
+bool isCharconvCandidate(const std::string& candidate) { return os::pathExists(candidate.c_str()); }
+
+// "/usr/bin:/opt/x" -> "/usr/bin/CharConv.txt", then "/opt/x/CharConv.txt" ("\" and ";" on Windows). A
+// separator is always added, even after an entry that ends with one.
+ArrayPtr<char> searchCharconvOnPath() {
+  std::string path;
+  if (!os::getEnvironmentVariable("PATH", &path)) return ArrayPtr<char>();
+  std::string::size_type begin = 0;
+  while (begin <= path.size()) {
+    std::string::size_type end = path.find(os::kPathListSeparator, begin);
+    if (end == std::string::npos) end = path.size();
+    if (end > begin) {
+      std::string candidate = path.substr(begin, end - begin);
+      candidate += os::kNativeSeparator;
+      candidate += kCharconvFileName;
+      if (isCharconvCandidate(candidate)) return detail::newText(candidate);
+    }
+    begin = end + 1;
+  }
+  return ArrayPtr<char>();
+}
+
+ArrayPtr<char> searchCharconv() {
+  std::string besideExecutable;
+  const ArrayPtr<char> directory = getProcessDirectory();
+  // A directory with a NUL of its own cannot be asked about; PATH still can.
+  if (detail::toSystemText(directory, &besideExecutable)) {
+    besideExecutable += kCharconvFileName;
+    if (isCharconvCandidate(besideExecutable)) return detail::newText(besideExecutable);
+  }
+  return searchCharconvOnPath();
+}
+
+}  // namespace
+
+// Always under the global mutex: setProcessPath may replace the text while another thread copies it.
+ArrayPtr<char> getProcessPath() {
+  detail::Statics& statics = detail::statics();
+  MutexLock guard(statics.globalMutex);
+  if (statics.processPath.length() == 0) {
+    std::string path;
+    if (os::getExecutablePath(&path)) statics.processPath = detail::newText(path);
+  }
+  return statics.processPath;
+}
+
+void setProcessPath(const ArrayPtr<char>& path) {
+  const ArrayPtr<char> full = getFullPath(path);
+  detail::Statics& statics = detail::statics();
+  MutexLock guard(statics.globalMutex);
+  statics.processPath = full;
+}
+
+ArrayPtr<char> getProcessDirectory() {
+  return detail::statics().processDirectory.get([] { return getDirectory(getProcessPath()); });
+}
+
+ArrayPtr<char> getProcessName() {
+  return detail::statics().processName.get([] { return getFileName(getProcessPath()); });
+}
+
+void setEnvironmentVariable(const ArrayPtr<char>& name, const ArrayPtr<char>& value) {
+  std::string nameText, valueText;
+  if (!detail::toSystemText(name, &nameText) || nameText.empty()) return;
+  if (value.isNull()) {
+    os::setEnvironmentVariable(nameText.c_str(), nullptr);
+  } else if (detail::toSystemText(value, &valueText)) {
+    os::setEnvironmentVariable(nameText.c_str(), valueText.c_str());
+  }
+}
+
+ArrayPtr<char> getCharconvPath() { return detail::statics().charconvPath.get(searchCharconv); }
+
+void showErrorMessage(const ArrayPtr<char>& message) {
+  const ArrayPtr<char> name = getProcessName();
+  std::string title = "Error in ";
+  if (name.length() > 0) title.append(name.toPtr(), static_cast<std::size_t>(name.length()));
+  // A NUL inside the message ends what the user sees, as it would in any C string.
+  std::string text;
+  if (message.length() > 0) text.assign(message.toPtr(), static_cast<std::size_t>(message.length()));
+  os::showMessageBox(title.c_str(), text.c_str());
+}
+
+}  // namespace zem_util

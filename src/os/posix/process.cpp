@@ -1,0 +1,59 @@
+// POSIX back end: the executable's path, the module of an address, the environment and the error message.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "os/os.h"
+
+namespace zem_util::os {
+
+bool getExecutablePath(std::string* path) {
+  // readlink does not say whether it cut the name: grow the buffer until the name leaves room to spare.
+  std::vector<char> buffer(256);
+  for (;;) {
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length <= 0) return false;
+    if (static_cast<std::size_t>(length) < buffer.size()) {
+      path->assign(buffer.data(), static_cast<std::size_t>(length));
+      return true;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool findModuleOfAddress(const void* address, std::string* fileName, std::uintptr_t* base) {
+  Dl_info info{};
+  if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return false;
+  // The executable may be listed under an empty name.
+  if (info.dli_fname[0] == '\0') {
+    if (!getExecutablePath(fileName)) return false;
+  } else {
+    fileName->assign(info.dli_fname);
+  }
+  *base = reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+  return true;
+}
+
+bool getEnvironmentVariable(const char* name, std::string* value) {
+  const char* text = std::getenv(name);
+  if (text == nullptr) return false;
+  value->assign(text);
+  return true;
+}
+
+bool setEnvironmentVariable(const char* name, const char* value) {
+  return (value == nullptr ? unsetenv(name) : setenv(name, value, 1)) == 0;
+}
+
+// No desktop to show a box on: one line on standard error, written at once so that lines of several threads
+// do not mix: "Error in server: disk full".
+void showMessageBox(const char* title, const char* text) {
+  std::string line = std::string(title) + ": " + text + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace zem_util::os

@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+#include "env_test_support.h"
+#include "zem_util/env.h"
+#include "zem_util/system.h"
+
+namespace zem_util {
+namespace {
+
+using test::text;
+
+TEST(ProcessTest, PathDirectoryAndNameDescribeTheExecutable) {
+  const ArrayPtr<char> path = getProcessPath();
+  ASSERT_GT(path.length(), 0);
+  EXPECT_FALSE(isRelativePath(path));
+  EXPECT_TRUE(isFileReadable(path)) << text(path);
+  EXPECT_EQ(text(getProcessDirectory()), text(getDirectory(path)));
+  EXPECT_EQ(text(getProcessName()), "env_test");
+  // Cached: every caller shares one block.
+  EXPECT_EQ(getProcessPath().getBlock(), path.getBlock());
+  EXPECT_EQ(getProcessName().getBlock(), getProcessName().getBlock());
+  EXPECT_EQ(getProcessDirectory().getBlock(), getProcessDirectory().getBlock());
+}
+
+TEST(ProcessFirstUseTest, SetProcessPathBeforeFirstUseMovesDirectoryAndName) {
+  if (!test::isFirstTestOfProcess()) GTEST_SKIP() << test::kNeedsOwnProcess;
+  const ArrayPtr<char> executable = getProcessPath();
+  setProcessPath("app/bin/../bin/server.exe");  // relative: its absolute form is kept
+  const std::string expected = text(getCurrentDirectory()) + "app" + text(getCurrentDirectory()).back() + "bin" +
+                               text(getCurrentDirectory()).back() + "server.exe";
+  EXPECT_EQ(text(getProcessPath()), expected);
+  EXPECT_EQ(text(getProcessDirectory()), expected.substr(0, expected.size() - 10));
+  EXPECT_EQ(text(getProcessName()), "server");
+  // An empty path drops the replacement: the system is asked again. Directory and name stay.
+  setProcessPath("");
+  EXPECT_EQ(text(getProcessPath()), text(executable));
+  EXPECT_EQ(text(getProcessName()), "server");
+}
+
+TEST(ProcessFirstUseTest, SetProcessPathAfterFirstUseLeavesDirectoryAndName) {
+  if (!test::isFirstTestOfProcess()) GTEST_SKIP() << test::kNeedsOwnProcess;
+  const std::string directory = text(getProcessDirectory());
+  const std::string name = text(getProcessName());
+  test::TempDir dir;
+  const std::string elsewhere = dir.path() + "other.bin";
+  setProcessPath(elsewhere.c_str());
+  EXPECT_EQ(text(getProcessPath()), elsewhere);
+  EXPECT_EQ(text(getProcessDirectory()), directory);
+  EXPECT_EQ(text(getProcessName()), name);
+  setProcessPath("");
+}
+
+TEST(ProcessTest, CachesAreFilledOnceUnderConcurrentFirstUse) {
+  constexpr int kThreads = 8;
+  struct Reader : Runnable {
+    ArrayPtr<char> directory, name, path;
+    std::atomic<bool> done{false};
+    void run() override {
+      directory = getProcessDirectory();
+      name = getProcessName();
+      path = getProcessPath();
+      done = true;
+    }
+  } readers[kThreads];
+  for (Reader& reader : readers) startThread(reader);
+  for (Reader& reader : readers) {
+    while (!reader.done) sleepMs(1);
+  }
+  for (const Reader& reader : readers) {
+    EXPECT_EQ(reader.directory.getBlock(), readers[0].directory.getBlock());
+    EXPECT_EQ(reader.name.getBlock(), readers[0].name.getBlock());
+    EXPECT_EQ(text(reader.path), text(readers[0].path));
+  }
+}
+
+TEST(EnvironmentTest, SetsAndRemovesVariables) {
+  std::string value;
+  setEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", "on");
+  ASSERT_TRUE(test::getSystemEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", &value));
+  EXPECT_EQ(value, "on");
+  setEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", ArrayPtr<char>(""));
+  value = "unchanged";
+  // Windows has no empty variables in its block; POSIX keeps one.
+  if (test::getSystemEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", &value)) {
+    EXPECT_EQ(value, "");
+  }
+  setEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", ArrayPtr<char>());
+  EXPECT_FALSE(test::getSystemEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", &value));
+
+  // Names the system cannot take, and texts with a NUL of their own, change nothing.
+  setEnvironmentVariable("", "x");
+  setEnvironmentVariable(ArrayPtr<char>(), "x");
+  setEnvironmentVariable(ArrayPtr<char>("ZEM_ENV_NUL\0X", 0, 13), "x");
+  EXPECT_FALSE(test::getSystemEnvironmentVariable("ZEM_ENV_NUL", &value));
+  setEnvironmentVariable("ZEM_ENV_VALUE_NUL", ArrayPtr<char>("a\0b", 0, 3));
+  EXPECT_FALSE(test::getSystemEnvironmentVariable("ZEM_ENV_VALUE_NUL", &value));
+}
+
+// The CharConv.txt tests move the process path into a temporary directory first, so that they see only the
+// files they create, whatever the build directory holds and whichever other test runs beside them.
+class CharconvTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test::isFirstTestOfProcess()) GTEST_SKIP() << test::kNeedsOwnProcess;
+    setProcessPath((bin_ + "app.exe").c_str());
+    ASSERT_EQ(text(getProcessDirectory()), bin_);
+  }
+  void setPath(const std::string& entries) { test::setRuntimeEnvironmentVariable("PATH", entries.c_str()); }
+
+  static char listSeparator() { return text(getCurrentDirectory()).back() == '/' ? ':' : ';'; }
+
+  test::TempDir root_;
+  const std::string bin_ = root_.createDirectory("bin");
+};
+
+TEST_F(CharconvTest, SearchesPathInOrderAndRetriesUntilFound) {
+  const std::string a = root_.createDirectory("a"), b = root_.createDirectory("b"), c = root_.createDirectory("c");
+  const char sep = listSeparator();
+  setPath(a + sep + sep + b + sep + c);  // the empty entry is skipped
+  EXPECT_EQ(getCharconvPath().length(), 0);
+  EXPECT_EQ(getCharconvPath().length(), 0);
+  root_.createFile("c/CharConv.txt");
+  root_.createFile("b/CharConv.txt");
+  // Entries already end with a separator; one is added all the same.
+  const std::string expected = b + text(getCurrentDirectory()).back() + "CharConv.txt";
+  EXPECT_EQ(text(getCharconvPath()), expected);
+  // Found once, kept: the file may go, the answer stays.
+  std::remove((b + "CharConv.txt").c_str());
+  EXPECT_EQ(text(getCharconvPath()), expected);
+  EXPECT_EQ(getCharconvPath().getBlock(), getCharconvPath().getBlock());
+}
+
+TEST_F(CharconvTest, PrefersTheCopyBesideTheExecutable) {
+  const std::string onPath = root_.createDirectory("path");
+  root_.createFile("path/CharConv.txt");
+  root_.createFile("bin/CharConv.txt");
+  setPath(onPath);
+  EXPECT_EQ(text(getCharconvPath()), bin_ + "CharConv.txt");
+}
+
+TEST_F(CharconvTest, NoPathVariableMeansOnlyTheExecutablesDirectory) {
+  setPath("");
+  EXPECT_EQ(getCharconvPath().length(), 0);
+  root_.createFile("bin/CharConv.txt");
+  EXPECT_EQ(text(getCharconvPath()), bin_ + "CharConv.txt");
+}
+
+}  // namespace
+}  // namespace zem_util
