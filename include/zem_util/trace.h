@@ -27,6 +27,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "zem_util/core.h"
 #include "zem_util/export.h"
@@ -97,6 +98,8 @@ class ZEM_UTIL_EXPORT TraceFile : public Shared {
   bool overflow();
   void writeHeader();
   void writeFooter();
+  bool startOutput();
+  void finishOutput();
   void writeText(const char* text, std::size_t size);
   void createDirectory() const;
   ArrayPtr<char> fileNameOfIndex(std::uint32_t index) const;
@@ -122,6 +125,7 @@ class ZEM_UTIL_EXPORT TraceFile : public Shared {
   // "HH:MM:SS" of the second in which the last record started, so most records format no time.
   long long cachedSecond_ = -1;
   char cachedTime_[9] = {};
+  std::string output_;  // one output, prefix included, gathered for a single write; reused
 };
 
 // Trace levels; any other number works with the operations that take a level.
@@ -178,15 +182,21 @@ class ZEM_UTIL_EXPORT Trace : public Shared {
   virtual void end();
 
  private:
-  Ptr<TraceFile> initTraceFile();
-  void initFlushMode(const Ptr<TraceFile>& file);
+  struct Retired;
 
-  mutable Mutex mutex_{false};
+  TraceFile& initTraceFile();
+  void initFlushMode(TraceFile& file);
+
+  mutable Mutex mutex_{true};  // guards the fields; never held while waiting for a file or the manager
   const ArrayPtr<char> name_;
   ArrayPtr<char> fileName_;
   ArrayPtr<char> header_;
   std::atomic<int> maxLevel_{1};  // read without the lock by isActive
   Ptr<TraceFile> traceFile_;
+  // traceFile_ as seen by outputs, without a lock. A file the trace is unbound from stays referenced in
+  // `retired_` until the trace goes, so an output still using it on another thread is never left dangling.
+  std::atomic<TraceFile*> boundFile_{nullptr};
+  Retired* retired_ = nullptr;
 };
 
 // The process's registry of traces and trace files, and their defaults. Reached through `getTraceMgr()`; never

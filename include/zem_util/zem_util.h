@@ -9,4 +9,5 @@
 #include "zem_util/core.h"
 #include "zem_util/env.h"
 #include "zem_util/system.h"
+#include "zem_util/trace.h"
 #include "zem_util/translator.h"

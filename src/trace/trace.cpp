@@ -6,25 +6,34 @@
 // for a file, so the two orders can never meet.
 #include "zem_util/trace.h"
 
+#include <utility>
+
 namespace zem_util {
 
 namespace {
 // Begins a block on construction and ends it on every way out.
 class Block {
  public:
-  Block(const Ptr<TraceFile>& file, const Trace* trace) : file_(file) { file_->begin(trace); }
-  ~Block() { file_->end(); }
+  Block(TraceFile& file, const Trace* trace) : file_(file) { file_.begin(trace); }
+  ~Block() { file_.end(); }
   Block(const Block&) = delete;
   Block& operator=(const Block&) = delete;
 
  private:
-  const Ptr<TraceFile>& file_;
+  TraceFile& file_;
 };
 }  // namespace
 
+struct Trace::Retired {
+  Ptr<TraceFile> file;
+  Retired* next;
+};
+
 Trace::Trace(const ArrayPtr<char>& name) : name_(name), header_(name) {}
 
-Trace::~Trace() = default;
+Trace::~Trace() {
+  while (retired_) delete std::exchange(retired_, retired_->next);
+}
 
 // The name never changes, so it needs no lock; this also lets the manager ask for names while it holds its
 // own lock without ever waiting for a trace.
@@ -36,24 +45,21 @@ ArrayPtr<char> Trace::getFileName() const {
 }
 
 void Trace::setFileName(const ArrayPtr<char>& fileName) {
-  Ptr<TraceFile> released;  // let go of the old file after the lock: closing it may take the file's lock
   MutexLock guard(mutex_);
   if (fileName == fileName_) return;
   fileName_ = fileName;
-  released = traceFile_;
-  traceFile_ = Ptr<TraceFile>();
+  if (traceFile_) {
+    boundFile_.store(nullptr, std::memory_order_release);
+    retired_ = new Retired{traceFile_, retired_};
+    traceFile_ = Ptr<TraceFile>();
+  }
 }
 
 int Trace::getMaxLevel() const { return maxLevel_.load(std::memory_order_relaxed); }
 
 void Trace::setMaxLevel(int level) {
   maxLevel_.store(level, std::memory_order_relaxed);
-  Ptr<TraceFile> file;
-  {
-    MutexLock guard(mutex_);
-    file = traceFile_;
-  }
-  if (file) initFlushMode(file);
+  if (TraceFile* file = boundFile_.load(std::memory_order_acquire)) initFlushMode(*file);
 }
 
 ArrayPtr<char> Trace::getHeader() const {
@@ -71,73 +77,75 @@ bool Trace::isActive(int level) const {
   return maxLevel != 0 && level <= maxLevel;
 }
 
-// The bound file, binding first when needed. The manager is asked without this trace's lock held; if the
-// file name changed meanwhile, the file found serves this one output and the next output binds again.
-Ptr<TraceFile> Trace::initTraceFile() {
-  ArrayPtr<char> name;
-  {
-    MutexLock guard(mutex_);
-    if (traceFile_) return traceFile_;
-    name = fileName_;
-  }
+// The bound file, binding first when needed: once bound, one load. The manager is asked without this trace's
+// lock held; if the file name changed meanwhile, the file found serves this one output and the next output
+// binds again.
+TraceFile& Trace::initTraceFile() {
+  if (TraceFile* file = boundFile_.load(std::memory_order_acquire)) return *file;
+  ArrayPtr<char> name = getFileName();
   Ptr<TraceFile> file = name.length() < 1 ? getTraceMgr()->getTraceFile() : getTraceMgr()->getTraceFile(name);
   {
     MutexLock guard(mutex_);
-    if (traceFile_) return traceFile_;
-    if (fileName_ == name) traceFile_ = file;
+    if (!traceFile_ && fileName_ == name) {
+      traceFile_ = file;
+      boundFile_.store(file.get(), std::memory_order_release);
+    } else if (!traceFile_) {
+      retired_ = new Retired{file, retired_};  // keeps this one output's file alive
+      return *file;
+    }
   }
-  initFlushMode(file);
-  return file;
+  initFlushMode(*traceFile_);
+  return *boundFile_.load(std::memory_order_acquire);
 }
 
 // Detail levels flush after every record, debug levels close the file after every record, so that nothing
 // is lost when the process dies; the mode is the file's and is never lowered.
-void Trace::initFlushMode(const Ptr<TraceFile>& file) {
+void Trace::initFlushMode(TraceFile& file) {
   const int maxLevel = getMaxLevel();
   if (maxLevel <= 3) return;
-  TraceParameters parameters = file->getParameters();
+  TraceParameters parameters = file.getParameters();
   if (maxLevel > 9 && parameters.flushMode < 2) {
     parameters.flushMode = 2;
-    file->setParameters(parameters);
+    file.setParameters(parameters);
   } else if (parameters.flushMode < 1) {
     parameters.flushMode = 1;
-    file->setParameters(parameters);
+    file.setParameters(parameters);
   }
 }
 
 void Trace::print(int level, const char* text) {
   if (!isActive(level)) return;
-  Ptr<TraceFile> file = initTraceFile();
+  TraceFile& file = initTraceFile();
   Block block(file, this);
-  file->print(text);
+  file.print(text);
 }
 
 void Trace::write(int level, const char* data, int size) {
   if (!isActive(level)) return;
-  Ptr<TraceFile> file = initTraceFile();
+  TraceFile& file = initTraceFile();
   Block block(file, this);
-  file->write(data, size);
+  file.write(data, size);
 }
 
 void Trace::vprintf(int level, const char* format, va_list args) {
   if (!isActive(level)) return;
-  Ptr<TraceFile> file = initTraceFile();
+  TraceFile& file = initTraceFile();
   Block block(file, this);
-  file->vprintf(format, args);
+  file.vprintf(format, args);
 }
 
 void Trace::printMsg(int level, const ArrayPtr<char>& msg, const ArrayPtr<ArrayPtr<char>>& params) {
   if (!isActive(level)) return;
-  Ptr<TraceFile> file = initTraceFile();
+  TraceFile& file = initTraceFile();
   Block block(file, this);
-  file->printMsg(msg, params);
+  file.printMsg(msg, params);
 }
 
 void Trace::printMsg(int level, const ArrayPtr<char>& msg) {
   if (!isActive(level)) return;
-  Ptr<TraceFile> file = initTraceFile();
+  TraceFile& file = initTraceFile();
   Block block(file, this);
-  file->printMsg(msg);
+  file.printMsg(msg);
 }
 
 void Trace::printf(int level, const char* format, ...) {
@@ -162,8 +170,8 @@ ZEM_UTIL_TRACE_AT_LEVEL(detail, kDetail)
 ZEM_UTIL_TRACE_AT_LEVEL(debug, kDebug)
 #undef ZEM_UTIL_TRACE_AT_LEVEL
 
-void Trace::begin(const ArrayPtr<char>& header) { initTraceFile()->begin(header); }
-void Trace::begin() { initTraceFile()->begin(this); }
-void Trace::end() { initTraceFile()->end(); }
+void Trace::begin(const ArrayPtr<char>& header) { initTraceFile().begin(header); }
+void Trace::begin() { initTraceFile().begin(this); }
+void Trace::end() { initTraceFile().end(); }
 
 }  // namespace zem_util

@@ -31,24 +31,6 @@ unsigned hundredths(unsigned ms) {
   return ms % 10 >= 5 && ms < 990 ? q + 1 : q;
 }
 
-// Formats into `small` when the text fits, else into `large`; returns the text and sets its size.
-const char* formatText(char* small, std::size_t smallSize, std::string& large, const char* format, va_list args,
-                       std::size_t* size) {
-  va_list copy;
-  va_copy(copy, args);
-  const int length = std::vsnprintf(small, smallSize, format, copy);
-  va_end(copy);
-  if (length < 0) {
-    *size = 0;
-    return small;
-  }
-  *size = static_cast<std::size_t>(length);
-  if (*size < smallSize) return small;
-  large.resize(*size + 1);
-  std::vsnprintf(&large[0], large.size(), format, args);
-  return large.data();
-}
-
 }  // namespace
 
 TraceFile::TraceFile(const ArrayPtr<char>& fileName)
@@ -89,6 +71,8 @@ void TraceFile::flush() {
 void TraceFile::begin(const Trace* trace) { beginWith(trace, ArrayPtr<char>()); }
 void TraceFile::begin(const ArrayPtr<char>& header) { beginWith(nullptr, header); }
 
+// The lock taken here for the call stays held as the block lock when the block is new; a nested begin (its
+// thread already holds the lock) only counts.
 void TraceFile::beginWith(const Trace* trace, const ArrayPtr<char>& header) {
   if (!target_.isNull()) {
     trace ? target_->begin(trace) : target_->begin(header);
@@ -96,10 +80,8 @@ void TraceFile::beginWith(const Trace* trace, const ArrayPtr<char>& header) {
   }
   MutexLock guard(mutex_, kLockTimeoutMs);
   if (beginCount_ == 0) {
-    // The header is read before the block counts as open, so a failure here leaves the file as it was.
-    ArrayPtr<char> newHeader = trace ? trace->getHeader() : header;
+    header_ = trace ? trace->getHeader() : header;
     takeBlockLock(mutex_);
-    header_ = newHeader;
   }
   ++beginCount_;
 }
@@ -111,9 +93,11 @@ void TraceFile::end() {
   }
   MutexLock guard(mutex_, kLockTimeoutMs);
   // While a block is open only its thread gets here, so a stray end() finds the depth at 0 and is ignored.
-  if (beginCount_ == 0) return;
-  if (--beginCount_ > 0) return;
-  releaseBlockLock(mutex_);
+  if (beginCount_ == 0 || --beginCount_ > 0) return;
+  struct BlockRelease {
+    Mutex& mutex;
+    ~BlockRelease() { releaseBlockLock(mutex); }
+  } release{mutex_};
   if (lineOpen_ && privateOpen()) writeFooter();
 }
 
@@ -155,11 +139,27 @@ void TraceFile::vprintf(const char* format, va_list args) {
     va_end(copy);
     if (redirected_) return;
   }
-  char small[1024];
-  std::string large;
-  std::size_t size = 0;
-  const char* text = formatText(small, sizeof small, large, format, args, &size);
-  writeText(text, size);
+  if (!startOutput()) return;
+  if (os::kTextModeLineEndExtra == 0) {
+    // Nothing to count on disk but bytes: the prefix goes out as it is and the text is formatted straight
+    // into the stream, which costs far less than formatting into memory first.
+    finishOutput();
+    const int length = std::vfprintf(stream_, format, args);
+    if (length > 0) position_ += length;
+    return;
+  }
+  // Formatted behind the prefix, so that the line feeds it holds can be counted.
+  const std::size_t start = output_.size();
+  va_list copy;
+  va_copy(copy, args);
+  const int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (length > 0) {
+    output_.resize(start + static_cast<std::size_t>(length) + 1);
+    std::vsnprintf(&output_[start], static_cast<std::size_t>(length) + 1, format, args);
+    output_.resize(start + static_cast<std::size_t>(length));
+  }
+  finishOutput();
 }
 
 void TraceFile::write(const char* data, int size) {
@@ -190,14 +190,27 @@ void TraceFile::printMsg(const ArrayPtr<char>& msg, const ArrayPtr<ArrayPtr<char
   writeText(s ? s : "", s ? std::strlen(s) : 0);
 }
 
-// Opens the stream if needed, starts the record if needed, writes the bytes. Output that cannot be written
-// is dropped.
-void TraceFile::writeText(const char* text, std::size_t size) {
-  if (!privateOpen()) return;
+// Opens the stream if needed and, at a record's first output, puts its prefix in front of the text. False when
+// the file cannot be opened: the output is dropped.
+bool TraceFile::startOutput() {
+  if (!privateOpen()) return false;
+  output_.clear();
   if (!lineOpen_) writeHeader();
-  if (size == 0) return;
-  std::fwrite(text, 1, size, stream_);
-  position_ += static_cast<long>(size + os::kTextModeLineEndExtra * std::count(text, text + size, '\n'));
+  return true;
+}
+
+// Writes what startOutput and the output gathered, as one write.
+void TraceFile::finishOutput() {
+  if (output_.empty()) return;
+  std::fwrite(output_.data(), 1, output_.size(), stream_);
+  position_ += static_cast<long>(output_.size()) +
+               os::kTextModeLineEndExtra * static_cast<long>(std::count(output_.begin(), output_.end(), '\n'));
+}
+
+void TraceFile::writeText(const char* text, std::size_t size) {
+  if (!startOutput()) return;
+  output_.append(text, size);
+  finishOutput();
 }
 
 // ---- records ------------------------------------------------------------------------------------------------
@@ -212,12 +225,13 @@ void TraceFile::writeHeader() {
     cachedSecond_ = second;
   }
   const char* header = header_.toNullTerminatedPtr();
-  const int written = std::fprintf(stream_, "[%s %s.%2.2u ", header ? header : "", cachedTime_,
-                                   hundredths(static_cast<unsigned>(now.millisecond)));
-  if (written > 0) {
-    const long newlines = header ? static_cast<long>(std::count(header, header + std::strlen(header), '\n')) : 0;
-    position_ += written + os::kTextModeLineEndExtra * newlines;
-  }
+  const unsigned h = hundredths(static_cast<unsigned>(now.millisecond));
+  const char fraction[] = {'.', static_cast<char>('0' + h / 10), static_cast<char>('0' + h % 10), ' '};
+  output_ += '[';
+  if (header) output_ += header;
+  output_ += ' ';
+  output_.append(cachedTime_, 8);
+  output_.append(fraction, sizeof fraction);
 }
 
 void TraceFile::writeFooter() {
