@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace zem_util::os {
@@ -95,6 +96,10 @@ bool isFileReadable(const char* path);
 bool pathExists(const char* path);     // the file status query succeeds: any kind of entry
 bool makeDirectory(const char* path);  // one level; true when created
 bool removeFile(const char* path);
+
+// Holds a stream's own lock across several writes, which then skip taking it one by one.
+void lockStream(std::FILE* stream);
+void unlockStream(std::FILE* stream);
 
 // ---- process, environment and modules ---------------------------------------------------------------------
 

@@ -143,8 +143,10 @@ void TraceFile::vprintf(const char* format, va_list args) {
   if (os::kTextModeLineEndExtra == 0) {
     // Nothing to count on disk but bytes: the prefix goes out as it is and the text is formatted straight
     // into the stream, which costs far less than formatting into memory first.
+    os::lockStream(stream_);
     finishOutput();
     const int length = std::vfprintf(stream_, format, args);
+    os::unlockStream(stream_);
     if (length > 0) position_ += length;
     return;
   }
