@@ -71,4 +71,33 @@ class ZEM_UTIL_EXPORT Translator {
   MessageEntry** table_ = nullptr;
 };
 
+// ---- the registry ---------------------------------------------------------------------------------------------
+//
+//   zem_util::Translator* messages = zem_util::getTranslator("Cfg", "fr_FR");
+//   messages->getMsg("CFG_OPEN_FAILED", params);
+//
+// The first request for a pair tries the plug-in libraries CfgMsg_fr_FR, CfgMsg_fr and CfgMsg in that order
+// (names without extension, found beside the executable first) and asks each for its catalogue through its
+// `getZemTranslator` entry point (see translator_plugin.h). The answer, or else a shared empty default catalogue
+// that returns every identifier unchanged, is remembered: later requests never search again. Never null.
+//
+// Thread safety: every registry function may be called from any thread (the registry has a lock of its own).
+// Ownership: the registry never deletes a catalogue. One given to `setTranslator` stays the caller's and must
+// outlive its use; one from a plug-in belongs to the plug-in and is valid while the plug-in stays loaded
+// (`freeAllLibraries` unloads it without telling the registry).
+
+// Registers `translator` for the pair, replacing what was registered or found before. Null is ignored.
+ZEM_UTIL_EXPORT void setTranslator(const ArrayPtr<char>& name, const ArrayPtr<char>& language, Translator* translator);
+// The same for the calling thread's current language.
+ZEM_UTIL_EXPORT void setTranslator(const ArrayPtr<char>& name, Translator* translator);
+// The same for the process name and the current language.
+ZEM_UTIL_EXPORT void setTranslator(Translator* translator);
+
+// The catalogue of component `name` in `language` ("fr_FR"); names and languages are case-sensitive.
+ZEM_UTIL_EXPORT Translator* getTranslator(const ArrayPtr<char>& name, const ArrayPtr<char>& language);
+// The same in the calling thread's current language.
+ZEM_UTIL_EXPORT Translator* getTranslator(const ArrayPtr<char>& name);
+// The catalogue of the process itself (its executable's name) in the current language.
+ZEM_UTIL_EXPORT Translator* getTranslator();
+
 }  // namespace zem_util

@@ -4,12 +4,14 @@
 //
 // Each family also has its own header: core.h (handles, strings, format), cst_str.h (constant strings),
 // system.h (mutexes, events, threads, clock, Exception), env.h (paths, process, libraries, languages, base-36/64
-// codes), regexp.h (wildcard matching), translator.h (message catalogues).
+// codes), regexp.h (wildcard matching), trace.h (tracing), translator.h (message catalogues; plug-ins are
+// written with translator_plugin.h).
 #pragma once
 
 #include "zem_util/core.h"
 #include "zem_util/cst_str.h"
 #include "zem_util/env.h"
 #include "zem_util/regexp.h"
+#include "zem_util/trace.h"
 #include "zem_util/system.h"
 #include "zem_util/translator.h"

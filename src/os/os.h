@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace zem_util::os {
@@ -78,6 +79,8 @@ bool getSystemErrorText(unsigned code, std::string* text);
 
 extern const char kNativeSeparator;    // '/' on POSIX, '\\' on Windows
 extern const char kPathListSeparator;  // ':' on POSIX, ';' on Windows
+// Extra bytes a text-mode stream stores for each line feed: 1 where "\n" becomes "\r\n" on disk, else 0.
+extern const int kTextModeLineEndExtra;
 
 // Paths handed to these functions may use either separator; the POSIX back end reads "\" as "/".
 // None of them limits the length of a path; a text the system cannot take simply fails.
@@ -93,6 +96,10 @@ bool isFileReadable(const char* path);
 bool pathExists(const char* path);     // the file status query succeeds: any kind of entry
 bool makeDirectory(const char* path);  // one level; true when created
 bool removeFile(const char* path);
+
+// Holds a stream's own lock across several writes, which then skip taking it one by one.
+void lockStream(std::FILE* stream);
+void unlockStream(std::FILE* stream);
 
 // ---- process, environment and modules ---------------------------------------------------------------------
 

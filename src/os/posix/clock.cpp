@@ -43,8 +43,14 @@ unsigned getCurrentProcessId() { return static_cast<unsigned>(getpid()); }
 LocalTime getLocalTime() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  tm fields{};
-  localtime_r(&now.tv_sec, &fields);
+  // localtime_r consults the time zone under a process-wide lock; within one second its answer cannot change,
+  // so each thread keeps the last one (trace records ask for the time thousands of times a second).
+  thread_local time_t cachedSecond = -1;
+  thread_local tm fields{};
+  if (now.tv_sec != cachedSecond) {
+    localtime_r(&now.tv_sec, &fields);
+    cachedSecond = now.tv_sec;
+  }
   return LocalTime{fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_hour,
                    fields.tm_min,         fields.tm_sec,     static_cast<int>(now.tv_nsec / 1000000L)};
 }

@@ -1,4 +1,6 @@
 // Win32 back end: path separators.
+#include <cstdio>
+
 #include "os/os.h"
 
 namespace zem_util::os {
@@ -7,5 +9,10 @@ namespace zem_util::os {
 extern const char kNativeSeparator = '\\';
 // PATH entries: "C:\bin;D:\tools" -> "C:\bin", "D:\tools".
 extern const char kPathListSeparator = ';';
+// Trace files are opened in text mode, which stores every "\n" as "\r\n".
+extern const int kTextModeLineEndExtra = 1;
+
+void lockStream(std::FILE* stream) { _lock_file(stream); }
+void unlockStream(std::FILE* stream) { _unlock_file(stream); }
 
 }  // namespace zem_util::os

@@ -1,0 +1,252 @@
+// Tracing: named traces with levels writing one-line records to shared, size-limited, rotating trace files.
+//
+//   zem_util::Ptr<zem_util::Trace> net = zem_util::getTraceMgr()->getTrace("net");
+//   net->setMaxLevel(3);                               // error, standard and info pass; detail and debug don't
+//   net->info("connected to %s:%d", host, port);       // [net 14:03:27.05 connected to db1:5432]
+//
+//   net->begin();                                      // several outputs, one record
+//   net->info("sent %d bytes", 120);
+//   net->info(", acknowledged");
+//   net->end();                                        // [net 14:03:27.06 sent 120 bytes, acknowledged]
+//
+// By default every trace writes to the process's default trace file,
+// <executable directory>ZemTrace/<process name>_YYMMDD_HHMMSS_<pid>.log, created (with its directory) on the first
+// record. `setFileName("db")` sends a trace to ZemTrace/db.log instead; "stdout" and "stderr" name the standard
+// streams. A file that reaches `maxFileSize` continues in name_1.log, name_2.log, ..., keeping `maxOldFiles` old
+// files. Records are never cut by a rotation and never interleaved: a record is written under the file's lock.
+//
+// Failures: tracing reports no file-system failure. A file that cannot be opened or written drops its output, and
+// the next record tries again.
+//
+// Thread safety: traces, trace files and the manager may be shared by any number of threads. A block
+// (`begin` ... `end`) must be opened and closed by one thread, and excludes other threads' records on the same
+// file until it ends.
+#pragma once
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "zem_util/core.h"
+#include "zem_util/export.h"
+#include "zem_util/system.h"
+#include "zem_util/translator.h"
+
+namespace zem_util {
+
+class Trace;
+
+// Settings of a trace file. Copies share the name text.
+struct ZEM_UTIL_EXPORT TraceParameters {
+  ArrayPtr<char> fileName;               // the default trace file's name (in the manager's default set)
+  std::int32_t maxFileSize = 100000000;  // bytes; a file at or above it rotates after its current record
+  std::uint32_t maxOldFiles = 3;         // rotated files kept besides the current one
+  std::int32_t flushMode = 0;            // after each record: 0 nothing, 1 fflush, 2 close the file
+  Translator* translator = nullptr;      // for printMsg; not owned; null writes identifiers as they are
+};
+
+// One destination of records: a disk file, or the standard output or error ("stdout", "stderr"). Created and
+// shared by the manager (`getTraceMgr()->getTraceFile(name)`); not copyable.
+class ZEM_UTIL_EXPORT TraceFile : public Shared {
+ public:
+  // Takes `fileName` unchanged and the manager's current default parameters. Touches no file.
+  explicit TraceFile(const ArrayPtr<char>& fileName);
+  TraceFile(const TraceFile&) = delete;
+  TraceFile& operator=(const TraceFile&) = delete;
+  ~TraceFile() override;  // closes the file; an open record gets no closing bracket
+
+  ArrayPtr<char> getFileName() const { return fileName_; }
+  TraceParameters getParameters();
+  // Applies from the next record or open; nothing is reopened.
+  void setParameters(const TraceParameters& parameters);
+
+  bool open();   // true when a stream is open; creates the directory on the first attempt
+  void close();  // the standard streams are never closed
+  void flush();  // applies the flush mode now
+
+  // A block: the outputs until the matching `end` form one record headed by `header` (or the trace's header).
+  // Blocks nest on one thread; other threads' blocks on this file wait until the outermost `end`. An `end`
+  // without a `begin` on this thread is ignored.
+  void begin(const Trace* trace);
+  void begin(const ArrayPtr<char>& header);
+  void end();
+
+  // Outputs, meant to be called inside a block. Each passes first to the tee or redirect target, if any.
+  void print(const char* text);
+  void printf(const char* format, ...)
+#if defined(__GNUC__)
+      __attribute__((format(printf, 2, 3)))
+#endif
+      ;
+  void vprintf(const char* format, va_list args);
+  void write(const char* data, int size);
+  // The translation of `msg` by the parameters' translator (the identifier itself without one).
+  void printMsg(const ArrayPtr<char>& msg);
+  void printMsg(const ArrayPtr<char>& msg, const ArrayPtr<ArrayPtr<char>>& params);
+
+  // Copies every record to `target` as well (tee) or sends it there instead (redirect, which also closes this
+  // file). A null target ends either. Targets must not form a cycle.
+  void tee(const Ptr<TraceFile>& target);
+  void redirect(const Ptr<TraceFile>& target);
+
+ private:
+  bool privateOpen();
+  void privateClose();
+  void privateFlush();
+  bool overflow();
+  void writeHeader();
+  void writeFooter();
+  bool startOutput();
+  void finishOutput();
+  void writeText(const char* text, std::size_t size);
+  void createDirectory() const;
+  ArrayPtr<char> fileNameOfIndex(std::uint32_t index) const;
+  bool isStandardStream() const;
+  void beginWith(const Trace* trace, const ArrayPtr<char>& header);
+
+  Mutex mutex_{true};
+  std::int32_t beginCount_ = 0;
+  ArrayPtr<char> header_;
+  bool lineOpen_ = false;
+  Ptr<TraceFile> target_;
+  bool redirected_ = false;
+  TraceParameters parameters_;
+  std::FILE* stream_ = nullptr;
+  long position_ = 0;  // bytes in the file, tracked instead of asking the stream after every record
+  std::uint32_t fileIndex_ = 0;
+  bool directoryPending_ = true;
+  ArrayPtr<char> fileName_;
+  ArrayPtr<char> directory_;
+  ArrayPtr<char> baseName_;
+  ArrayPtr<char> extension_;
+  ArrayPtr<char> currentPath_;
+  // "HH:MM:SS" of the second in which the last record started, so most records format no time.
+  long long cachedSecond_ = -1;
+  char cachedTime_[9] = {};
+  std::string output_;  // one output, prefix included, gathered for a single write; reused
+};
+
+// Trace levels; any other number works with the operations that take a level.
+enum TraceLevel : int { kError = 1, kStandard = 2, kInfo = 3, kDetail = 4, kDebug = 10 };
+
+// A named channel of records with a maximum level (0 = off; new traces let only errors through). Obtain traces
+// from the manager; derive to change any operation. Not copyable.
+class ZEM_UTIL_EXPORT Trace : public Shared {
+ public:
+  explicit Trace(const ArrayPtr<char>& name);
+  Trace(const Trace&) = delete;
+  Trace& operator=(const Trace&) = delete;
+  ~Trace() override;
+
+  virtual ArrayPtr<char> getName() const;
+  virtual ArrayPtr<char> getFileName() const;
+  // Another name binds the trace to that file at its next output; empty means the default trace file.
+  virtual void setFileName(const ArrayPtr<char>& fileName);
+  virtual int getMaxLevel() const;
+  // Levels 4-9 raise the bound file's flush mode to 1, levels 10 and above to 2; nothing ever lowers it.
+  virtual void setMaxLevel(int level);
+  virtual ArrayPtr<char> getHeader() const;
+  virtual void setHeader(const ArrayPtr<char>& header);
+  // True when the trace is on and `level` <= the maximum level. Lock-free: one load and a comparison.
+  virtual bool isActive(int level) const;
+
+  // One record each (or part of the open block's record), when `level` is active.
+  virtual void print(int level, const char* text);
+  virtual void printf(int level, const char* format, ...)
+#if defined(__GNUC__)
+      __attribute__((format(printf, 3, 4)))
+#endif
+      ;
+  virtual void write(int level, const char* data, int size);
+  virtual void vprintf(int level, const char* format, va_list args);
+  virtual void printMsg(int level, const ArrayPtr<char>& msg, const ArrayPtr<ArrayPtr<char>>& params);
+  virtual void printMsg(int level, const ArrayPtr<char>& msg);
+
+#if defined(__GNUC__)
+#define ZEM_UTIL_TRACE_FORMAT __attribute__((format(printf, 2, 3)))
+#else
+#define ZEM_UTIL_TRACE_FORMAT
+#endif
+  virtual void error(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;     // level 1
+  virtual void standard(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;  // level 2
+  virtual void info(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;      // level 3
+  virtual void detail(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;    // level 4
+  virtual void debug(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;     // level 10
+#undef ZEM_UTIL_TRACE_FORMAT
+
+  // Group outputs into one record, whatever the level; `begin(header)` heads this record with `header`.
+  virtual void begin(const ArrayPtr<char>& header);
+  virtual void begin();
+  virtual void end();
+
+ private:
+  struct Retired;
+
+  TraceFile& initTraceFile();
+  void initFlushMode(TraceFile& file);
+
+  mutable Mutex mutex_{true};  // guards the fields; never held while waiting for a file or the manager
+  const ArrayPtr<char> name_;
+  ArrayPtr<char> fileName_;
+  ArrayPtr<char> header_;
+  std::atomic<int> maxLevel_{1};  // read without the lock by isActive
+  Ptr<TraceFile> traceFile_;
+  // traceFile_ as seen by outputs, without a lock. A file the trace is unbound from stays referenced in
+  // `retired_` until the trace goes, so an output still using it on another thread is never left dangling.
+  std::atomic<TraceFile*> boundFile_{nullptr};
+  Retired* retired_ = nullptr;
+};
+
+// The process's registry of traces and trace files, and their defaults. Reached through `getTraceMgr()`; never
+// destroyed. Its lock waits at most 10 s: an operation that cannot get it in that time works on its own
+// (a new, unregistered trace or file; the built-in defaults) and leaves the registry untouched.
+class ZEM_UTIL_EXPORT TraceMgr {
+ public:
+  TraceMgr();
+  TraceMgr(const TraceMgr&) = delete;
+  TraceMgr& operator=(const TraceMgr&) = delete;
+  ~TraceMgr();
+
+  TraceParameters getDefaultParameters();
+  // Replaces the defaults for files created afterwards; the name is completed against the current default.
+  void setDefaultParameters(const TraceParameters& parameters);
+
+  // The trace named after the process.
+  Ptr<Trace> getTrace();
+  // The trace of that name (case-sensitive), created with maximum level 1 on first request.
+  Ptr<Trace> getTrace(const ArrayPtr<char>& name);
+  void addTrace(const Ptr<Trace>& trace);
+  void removeTrace(const ArrayPtr<char>& name);
+
+  // The file of the default name.
+  Ptr<TraceFile> getTraceFile();
+  // The file of `fileName` completed against the default name: with the default
+  // /app/bin/ZemTrace/server_091231_235959_424.log, "net" -> /app/bin/ZemTrace/net.log,
+  // "net.txt" -> /app/bin/ZemTrace/net.txt, "../x.log" -> /app/bin/x.log, "/logs/" -> /logs/server_..._424.log.
+  Ptr<TraceFile> getTraceFile(const ArrayPtr<char>& fileName);
+  void addTraceFile(const Ptr<TraceFile>& traceFile);
+  // Removes the file registered under exactly this (full) name.
+  void removeTraceFile(const ArrayPtr<char>& fileName);
+
+ private:
+  template <class T>
+  struct Table;
+
+  ArrayPtr<char> getFullFileName(const ArrayPtr<char>& fileName) const;
+  static ArrayPtr<char> completeFileName(const ArrayPtr<char>& fileName, const ArrayPtr<char>& defaultName);
+
+  Mutex mutex_{false};
+  TraceParameters defaultParameters_;
+  const TraceParameters builtInParameters_;  // never changes: what a timed-out operation falls back on
+  Ptr<TraceFile> defaultTraceFile_;
+  Ptr<Trace> defaultTrace_;
+  Table<TraceFile>* fileTable_;
+  Table<Trace>* traceTable_;
+};
+
+// The process's trace manager, created on first use. Never null.
+ZEM_UTIL_EXPORT TraceMgr* getTraceMgr();
+
+}  // namespace zem_util

@@ -1,0 +1,177 @@
+// Traces: level filtering, binding to a file through the manager, and blocks.
+//
+// Lock order. The trace's own lock guards only its fields and is never held while this trace waits for
+// anything else (the manager, a file). A thread inside a block holds its file's lock and may then take a
+// trace's lock (to read a header, or for its own next output); no thread holds a trace's lock while it waits
+// for a file, so the two orders can never meet.
+#include "zem_util/trace.h"
+
+#include <utility>
+
+namespace zem_util {
+
+namespace {
+// Begins a block on construction and ends it on every way out.
+class Block {
+ public:
+  Block(TraceFile& file, const Trace* trace) : file_(file) { file_.begin(trace); }
+  ~Block() { file_.end(); }
+  Block(const Block&) = delete;
+  Block& operator=(const Block&) = delete;
+
+ private:
+  TraceFile& file_;
+};
+}  // namespace
+
+struct Trace::Retired {
+  Ptr<TraceFile> file;
+  Retired* next;
+};
+
+Trace::Trace(const ArrayPtr<char>& name) : name_(name), header_(name) {}
+
+Trace::~Trace() {
+  while (retired_) delete std::exchange(retired_, retired_->next);
+}
+
+// The name never changes, so it needs no lock; this also lets the manager ask for names while it holds its
+// own lock without ever waiting for a trace.
+ArrayPtr<char> Trace::getName() const { return name_; }
+
+ArrayPtr<char> Trace::getFileName() const {
+  MutexLock guard(mutex_);
+  return fileName_;
+}
+
+void Trace::setFileName(const ArrayPtr<char>& fileName) {
+  MutexLock guard(mutex_);
+  if (fileName == fileName_) return;
+  fileName_ = fileName;
+  if (traceFile_) {
+    boundFile_.store(nullptr, std::memory_order_release);
+    retired_ = new Retired{traceFile_, retired_};
+    traceFile_ = Ptr<TraceFile>();
+  }
+}
+
+int Trace::getMaxLevel() const { return maxLevel_.load(std::memory_order_relaxed); }
+
+void Trace::setMaxLevel(int level) {
+  maxLevel_.store(level, std::memory_order_relaxed);
+  if (TraceFile* file = boundFile_.load(std::memory_order_acquire)) initFlushMode(*file);
+}
+
+ArrayPtr<char> Trace::getHeader() const {
+  MutexLock guard(mutex_);
+  return header_;
+}
+
+void Trace::setHeader(const ArrayPtr<char>& header) {
+  MutexLock guard(mutex_);
+  header_ = header;
+}
+
+bool Trace::isActive(int level) const {
+  const int maxLevel = maxLevel_.load(std::memory_order_relaxed);
+  return maxLevel != 0 && level <= maxLevel;
+}
+
+// The bound file, binding first when needed: once bound, one load. The manager is asked without this trace's
+// lock held; if the file name changed meanwhile, the file found serves this one output and the next output
+// binds again.
+TraceFile& Trace::initTraceFile() {
+  if (TraceFile* file = boundFile_.load(std::memory_order_acquire)) return *file;
+  ArrayPtr<char> name = getFileName();
+  Ptr<TraceFile> file = name.length() < 1 ? getTraceMgr()->getTraceFile() : getTraceMgr()->getTraceFile(name);
+  {
+    MutexLock guard(mutex_);
+    if (!traceFile_ && fileName_ == name) {
+      traceFile_ = file;
+      boundFile_.store(file.get(), std::memory_order_release);
+    } else if (!traceFile_) {
+      retired_ = new Retired{file, retired_};  // keeps this one output's file alive
+      return *file;
+    }
+  }
+  initFlushMode(*traceFile_);
+  return *boundFile_.load(std::memory_order_acquire);
+}
+
+// Detail levels flush after every record, debug levels close the file after every record, so that nothing
+// is lost when the process dies; the mode is the file's and is never lowered.
+void Trace::initFlushMode(TraceFile& file) {
+  const int maxLevel = getMaxLevel();
+  if (maxLevel <= 3) return;
+  TraceParameters parameters = file.getParameters();
+  if (maxLevel > 9 && parameters.flushMode < 2) {
+    parameters.flushMode = 2;
+    file.setParameters(parameters);
+  } else if (parameters.flushMode < 1) {
+    parameters.flushMode = 1;
+    file.setParameters(parameters);
+  }
+}
+
+void Trace::print(int level, const char* text) {
+  if (!isActive(level)) return;
+  TraceFile& file = initTraceFile();
+  Block block(file, this);
+  file.print(text);
+}
+
+void Trace::write(int level, const char* data, int size) {
+  if (!isActive(level)) return;
+  TraceFile& file = initTraceFile();
+  Block block(file, this);
+  file.write(data, size);
+}
+
+void Trace::vprintf(int level, const char* format, va_list args) {
+  if (!isActive(level)) return;
+  TraceFile& file = initTraceFile();
+  Block block(file, this);
+  file.vprintf(format, args);
+}
+
+void Trace::printMsg(int level, const ArrayPtr<char>& msg, const ArrayPtr<ArrayPtr<char>>& params) {
+  if (!isActive(level)) return;
+  TraceFile& file = initTraceFile();
+  Block block(file, this);
+  file.printMsg(msg, params);
+}
+
+void Trace::printMsg(int level, const ArrayPtr<char>& msg) {
+  if (!isActive(level)) return;
+  TraceFile& file = initTraceFile();
+  Block block(file, this);
+  file.printMsg(msg);
+}
+
+void Trace::printf(int level, const char* format, ...) {
+  if (!isActive(level)) return;
+  va_list args;
+  va_start(args, format);
+  vprintf(level, format, args);
+  va_end(args);
+}
+
+#define ZEM_UTIL_TRACE_AT_LEVEL(operation, level) \
+  void Trace::operation(const char* format, ...) { \
+    va_list args;                                  \
+    va_start(args, format);                        \
+    vprintf(level, format, args);                  \
+    va_end(args);                                  \
+  }
+ZEM_UTIL_TRACE_AT_LEVEL(error, kError)
+ZEM_UTIL_TRACE_AT_LEVEL(standard, kStandard)
+ZEM_UTIL_TRACE_AT_LEVEL(info, kInfo)
+ZEM_UTIL_TRACE_AT_LEVEL(detail, kDetail)
+ZEM_UTIL_TRACE_AT_LEVEL(debug, kDebug)
+#undef ZEM_UTIL_TRACE_AT_LEVEL
+
+void Trace::begin(const ArrayPtr<char>& header) { initTraceFile().begin(header); }
+void Trace::begin() { initTraceFile().begin(this); }
+void Trace::end() { initTraceFile().end(); }
+
+}  // namespace zem_util

@@ -1,0 +1,33 @@
+// Translator plug-ins for the registry tests. One source, built once per library name; the macro
+// PLUGIN_KIND picks what the entry point does:
+//   1 a catalogue whose texts name the library and the pair it was asked for,
+//   2 no catalogue (null),
+//   3 an exception.
+// A library built with PLUGIN_KIND 0 exports no entry point at all.
+#include <zem_util/translator_plugin.h>
+
+#include <string>
+
+#if PLUGIN_KIND != 0
+ZEM_UTIL_TRANSLATOR_ENTRY_POINT(name, language) {
+#if PLUGIN_KIND == 1
+  static zem_util::Translator catalogue;
+  if (catalogue.getMessageCount() == 0) {
+    catalogue.addMsg("library", PLUGIN_NAME);
+    catalogue.addMsg("asked", name + "/" + language);
+  }
+  return &catalogue;
+#elif PLUGIN_KIND == 2
+  (void)name;
+  (void)language;
+  return nullptr;
+#else
+  (void)name;
+  (void)language;
+  throw std::string("no catalogue here");
+#endif
+}
+#endif
+
+// Present in every plug-in so that tests can tell whether the library was loaded.
+extern "C" ZEM_UTIL_PLUGIN_EXPORT int pluginKind() { return PLUGIN_KIND; }

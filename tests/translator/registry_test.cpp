@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+#include <zem_util/env.h>
+#include <zem_util/translator.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zem_util {
+namespace {
+
+// The test build places these plug-ins beside this executable:
+//   CfgMsg_fr      catalogue        NulMsg_fr_FR  null         ThrMsg_fr_FR  throws
+//   NulMsg_fr      catalogue        ThrMsg        catalogue    BareMsg_fr    no entry point
+std::string text(Translator* t, const char* id) {
+  ArrayPtr<char> s = t->getMsg(id);
+  return std::string(s.toPtr(), s.length());
+}
+
+TEST(RegistryTest, TriesCandidatesFromTheMostSpecificDown) {
+  Translator* found = getTranslator("Cfg", "fr_FR");
+  EXPECT_EQ(text(found, "library"), "CfgMsg_fr");
+  EXPECT_EQ(text(found, "asked"), "Cfg/fr_FR");  // the pair asked for, not the shortened name
+  EXPECT_EQ(getTranslator("Cfg", "fr_FR"), found);
+
+  EXPECT_EQ(text(getTranslator("Nul", "fr_FR"), "library"), "NulMsg_fr");  // null goes on to the next
+  EXPECT_EQ(text(getTranslator("Thr", "fr_FR"), "library"), "ThrMsg");     // so does an exception
+  EXPECT_EQ(getTranslator("Bare", "fr"), getTranslator("Absent", "xx"));   // no entry point: the default
+  EXPECT_NE(getFunctionPointer("pluginKind", "BareMsg_fr"), nullptr);      // ... though it was loaded
+}
+
+TEST(RegistryTest, RemembersFallbacksAndReplacesPerPair) {
+  Translator* fallback = getTranslator("Nobody", "en_US");
+  EXPECT_EQ(getTranslator("Nobody", "en_US"), fallback);
+  EXPECT_EQ(getTranslator("Nobody", "en_GB"), fallback);  // one shared default catalogue
+  EXPECT_EQ(text(fallback, "ID_X"), "ID_X");
+
+  Translator mine;
+  setTranslator("Nobody", "en_US", &mine);
+  EXPECT_EQ(getTranslator("Nobody", "en_US"), &mine);
+  EXPECT_EQ(getTranslator("Nobody", "en_GB"), fallback);  // other pairs keep the default
+  setTranslator("Nobody", "en_US", nullptr);              // ignored
+  EXPECT_EQ(getTranslator("Nobody", "en_US"), &mine);
+  EXPECT_NE(getTranslator("nobody", "en_US"), &mine);  // case matters
+
+  Translator registeredFirst;
+  setTranslator("Cfg", "de_DE", &registeredFirst);  // registered before any request: no search
+  EXPECT_EQ(getTranslator("Cfg", "de_DE"), &registeredFirst);
+}
+
+TEST(RegistryTest, ShortFormsUseTheProcessAndTheCurrentLanguage) {
+  EXPECT_EQ(getTranslator(), getTranslator(getProcessName(), getCurrentLanguage()));
+  EXPECT_EQ(getTranslator("Cfg"), getTranslator("Cfg", getCurrentLanguage()));
+  Translator mine;
+  setTranslator("Short", &mine);
+  EXPECT_EQ(getTranslator("Short", getCurrentLanguage()), &mine);
+}
+
+TEST(RegistryTest, ConcurrentFirstRequestsAgree) {
+  std::vector<std::thread> threads;
+  Translator* results[4] = {};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&results, t] {
+      for (int i = 0; i < 200; ++i) results[t] = getTranslator(format("Comp%d", i % 20), "fr_FR");
+      results[t] = getTranslator("Cfg", "fr_CA");
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (Translator* result : results) EXPECT_EQ(result, results[0]);
+  EXPECT_EQ(text(results[0], "library"), "CfgMsg_fr");
+}
+
+}  // namespace
+}  // namespace zem_util
