@@ -3,8 +3,9 @@
 //   #include <zem_util/zem_util.h>
 //
 // Each family also has its own header: core.h (handles, strings, format), system.h (mutexes, events, threads,
-// clock, Exception).
+// clock, Exception, fault translation), alarm.h (AlarmMgr, AlarmListener).
 #pragma once
 
 #include "zem_util/core.h"
 #include "zem_util/system.h"
+#include "zem_util/alarm.h"
