@@ -26,5 +26,8 @@ else()
   endif()
 endif()
 get_target_property(ZEM_UTIL_PC_LIBNAME zem_util OUTPUT_NAME)
+# Relocatable: the prefix is found from the .pc file's own place, so `cmake --install --prefix` works too.
+file(RELATIVE_PATH ZEM_UTIL_PC_UP /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+string(REGEX REPLACE "/$" "" ZEM_UTIL_PC_UP "${ZEM_UTIL_PC_UP}")
 configure_file(cmake/zemutil.pc.in ${PROJECT_BINARY_DIR}/zemutil.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/zemutil.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

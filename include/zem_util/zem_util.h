@@ -8,4 +8,5 @@
 
 #include "zem_util/core.h"
 #include "zem_util/system.h"
+#include "zem_util/translator.h"
 #include "zem_util/alarm.h"

@@ -11,20 +11,30 @@ Shared::~Shared() = default;
 
 namespace detail {
 
-// The reference-count mutex is a critical section, so these never fail and never throw.
-void retainCount(std::int32_t& count) noexcept {
+// The reference-count mutex is a critical section, so these never fail and never throw. Uncontended, the
+// system lock is simply taken and released: recursion bookkeeping is needed only when the caller already holds
+// the mutex (then the try fails and the recursive path takes over), and no other thread can mistake itself
+// for the owner in between because the owner field is not touched.
+template <class Change>
+std::int32_t changeCount(Change change) noexcept {
   MutexRecord* mutex = MutexRecord::of(getRefCountMutex());
+  if (os::tryEnterCriticalSection(mutex->section)) {
+    const std::int32_t result = change();
+    os::leaveCriticalSection(mutex->section);
+    return result;
+  }
   lockCriticalSection(mutex);
-  ++count;
+  const std::int32_t result = change();
   unlockCriticalSection(mutex);
+  return result;
+}
+
+void retainCount(std::int32_t& count) noexcept {
+  changeCount([&count] { return ++count; });
 }
 
 std::int32_t releaseCount(std::int32_t& count) noexcept {
-  MutexRecord* mutex = MutexRecord::of(getRefCountMutex());
-  lockCriticalSection(mutex);
-  const std::int32_t result = --count;
-  unlockCriticalSection(mutex);
-  return result;
+  return changeCount([&count] { return --count; });
 }
 
 }  // namespace detail

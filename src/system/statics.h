@@ -3,6 +3,7 @@
 
 #include "zem_util/core.h"
 #include "zem_util/system.h"
+#include "zem_util/translator.h"
 
 namespace zem_util::detail {
 
@@ -11,6 +12,10 @@ namespace zem_util::detail {
 // mutexes, the cached process directory, the cached CharConv.txt path, the cached process name and the
 // trace-manager mutex. Subsystems add their members at their place in that order.
 struct Statics {
+  // Emptied first on unload, while the reference-count mutex that its texts need still exists.
+  ~Statics() { defaultTranslator = Translator(); }
+
+  Translator defaultTranslator;
   Mutex globalMutex{true};
   Mutex refCountMutex{true};
   Mutex languageMutex{false};

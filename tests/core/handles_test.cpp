@@ -1,1 +1,111 @@
 #include <gtest/gtest.h>
+#include <zem_util/core.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace zem_util {
+namespace {
+
+struct Counted : Shared {
+  explicit Counted(std::atomic<int>* destroyed) : destroyed(destroyed) {}
+  ~Counted() override { destroyed->fetch_add(1); }
+  std::atomic<int>* destroyed;
+  Ptr<Counted> next;
+};
+
+// Built by another file's static initialisation order: the library's statics must already be there.
+ArrayPtr<char> staticText("built before main");
+Ptr<Counted> staticObject;
+
+TEST(HandlesTest, WorkDuringStaticInitialisation) {
+  EXPECT_STREQ(staticText.toNullTerminatedPtr(), "built before main");
+  ArrayPtr<char> copy = staticText;
+  EXPECT_EQ(copy.getBlock(), staticText.getBlock());
+  EXPECT_EQ(copy.getBlock()->count, 2);
+}
+
+TEST(HandlesTest, PtrCountsAndDeletesOnce) {
+  std::atomic<int> destroyed{0};
+  {
+    Ptr<Counted> a(new Counted(&destroyed));
+    Ptr<Counted> b = a;
+    Ptr<Counted> c;
+    EXPECT_TRUE(c.isNull());
+    c = b;
+    c = a;  // same object: no change
+    a = a;
+    EXPECT_EQ(a.get(), c.get());
+    b = Ptr<Counted>();
+    EXPECT_EQ(destroyed, 0);
+  }
+  EXPECT_EQ(destroyed, 1);
+}
+
+TEST(HandlesTest, AssigningFromInsideTheReleasedObjectIsSafe) {
+  std::atomic<int> destroyed{0};
+  Ptr<Counted> node(new Counted(&destroyed));
+  node->next = new Counted(&destroyed);
+  node->next->next = new Counted(&destroyed);
+  node = node->next;  // the old head held the only reference to its successor
+  EXPECT_EQ(destroyed, 1);
+  node = node->next;
+  EXPECT_EQ(destroyed, 2);
+  node = Ptr<Counted>();
+  EXPECT_EQ(destroyed, 3);
+}
+
+TEST(HandlesTest, CopiesFromManyThreadsDestroyExactlyOnce) {
+  std::atomic<int> destroyed{0};
+  for (int round = 0; round < 20; ++round) {
+    Ptr<Counted> shared(new Counted(&destroyed));
+    ArrayPtr<char> text("shared text");
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+      threads.emplace_back([shared, text] {
+        for (int i = 0; i < 2000; ++i) {
+          Ptr<Counted> copy = shared;
+          ArrayPtr<char> textCopy = text;
+          ArrayPtr<char> other;
+          other = textCopy;
+        }
+      });
+    }
+    shared = Ptr<Counted>();  // the last release may happen on any of the threads
+    text = ArrayPtr<char>();
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(destroyed, round + 1);
+  }
+}
+
+TEST(HandlesTest, ArrayAssignmentSharesBlockAndWindow) {
+  ArrayPtr<char> text("abcdefgh");
+  ArrayPtr<char> slice = text.slice(2, 3);
+  EXPECT_EQ(text.getBlock()->count, 2);
+  slice = text;  // same block: no count change, the window is copied
+  EXPECT_EQ(text.getBlock()->count, 2);
+  EXPECT_EQ(slice.length(), 8);
+  EXPECT_EQ(slice.offset(), 0);
+  slice = slice;
+  EXPECT_EQ(text.getBlock()->count, 2);
+
+  ArrayPtr<int> numbers(3);
+  EXPECT_EQ(numbers.length(), 3);
+  EXPECT_EQ(numbers[0], 0);
+  EXPECT_THROW(ArrayPtr<int>(-1), std::bad_array_new_length);
+}
+
+TEST(HandlesTest, ListAssignmentStopsAtFirstEmptyText) {
+  ArrayPtr<char> items[] = {"one", "two", "", "four"};
+  ArrayPtr<ArrayPtr<char>> list;
+  list = items;
+  ASSERT_EQ(list.length(), 2);
+  EXPECT_EQ(list[1].getBlock(), items[1].getBlock());  // shared, not copied
+  EXPECT_TRUE(list[2].isNull());                         // the terminator
+  list = static_cast<const ArrayPtr<char>*>(nullptr);
+  EXPECT_TRUE(list.isNull());
+}
+
+}  // namespace
+}  // namespace zem_util

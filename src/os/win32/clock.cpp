@@ -18,8 +18,7 @@ unsigned getCurrentProcessId() { return ::GetCurrentProcessId(); }
 LocalTime getLocalTime() {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  return LocalTime{now.wYear, now.wMonth,  now.wDay,         now.wHour,
-                   now.wMinute, now.wSecond, now.wMilliseconds};
+  return LocalTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
 }  // namespace zem_util::os

@@ -4,8 +4,8 @@
 
 namespace zem_util::os {
 
-// Both events stay non-signalled between pulses; PulseEvent sets one and resets it once it has released
-// whom it can. The order matters: WaitForMultipleObjects reports the single event as WAIT_OBJECT_0.
+// Both events stay non-signalled between pulses: PulseEvent sets one and resets it as soon as it has
+// released whom it can, so a pulse with nobody waiting leaves no trace.
 struct PulseEvent {
   HANDLE single;     // auto-reset: a pulse releases one waiter
   HANDLE broadcast;  // manual-reset: a pulse releases every current waiter
@@ -39,8 +39,7 @@ bool pulseAll(PulseEvent* event, unsigned* error) {
   return false;
 }
 
-WaitResult waitPulseEvent(PulseEvent* event, unsigned timeoutMs, void (*release)(void*), void* arg,
-                          unsigned* error) {
+WaitResult waitPulseEvent(PulseEvent* event, unsigned timeoutMs, void (*release)(void*), void* arg, unsigned* error) {
   // Copy the handles first: once the caller's lock is released another thread may delete the record.
   const HANDLE handles[2] = {event->single, event->broadcast};
   // Kernel events have no waiter registration: a pulse that comes between the release and the wait is lost,

@@ -1,0 +1,105 @@
+// Catalogue lookups against std::unordered_map, and parameter expansion against building the text with
+// std::string.
+#include <benchmark/benchmark.h>
+
+#include "multi_threaded.h"
+#include <zem_util/translator.h>
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+constexpr int kMessages = 10000;
+
+// Identifiers in the style of real catalogues: words of varying length, so the sampled hash spreads them.
+std::string idOf(int i) {
+  static const char* const words[] = {"FILE", "OPEN", "CLOSE", "READ", "WRITE", "NET", "CFG", "TRACE", "ERR",
+                                      "WARN", "INFO", "USER", "DISK", "PATH", "LOCK", "TIME", "ALARM"};
+  std::string id = "MSG";
+  for (unsigned n = static_cast<unsigned>(i) * 2654435761u, k = 0; k < 4; ++k, n /= 17) id += std::string("_") + words[n % 17];
+  return id + "_" + std::to_string(i);
+}
+
+struct Catalogues {
+  zem_util::Translator translator;
+  std::unordered_map<std::string, std::string> map;
+  std::vector<zem_util::ArrayPtr<char>> ids;
+  std::vector<std::string> stdIds;
+  Catalogues() {
+    for (int i = 0; i < kMessages; ++i) {
+      const std::string id = idOf(i);
+      const std::string text = "Message number " + std::to_string(i) + " of the component";
+      translator.addMsg(id.c_str(), text.c_str());
+      map.emplace(id, text);
+      ids.emplace_back(id.c_str());
+      stdIds.push_back(id);
+    }
+  }
+};
+
+Catalogues& catalogues() {
+  static Catalogues c;
+  return c;
+}
+
+void BM_TranslatorGetMsg(benchmark::State& state) {
+  Catalogues& c = catalogues();
+  std::size_t i = 0;
+  for (auto _ : state) {
+    zem_util::ArrayPtr<char> text = c.translator.getMsg(c.ids[i]);
+    benchmark::DoNotOptimize(text);
+    i = (i + 1) % c.ids.size();
+  }
+}
+
+void BM_UnorderedMapFind(benchmark::State& state) {
+  Catalogues& c = catalogues();
+  std::size_t i = 0;
+  for (auto _ : state) {
+    auto found = c.map.find(c.stdIds[i]);
+    benchmark::DoNotOptimize(found);
+    i = (i + 1) % c.stdIds.size();
+  }
+}
+
+// What a std::string catalogue pays to hand out its text by value, as getMsg does.
+void BM_UnorderedMapFindCopy(benchmark::State& state) {
+  Catalogues& c = catalogues();
+  std::size_t i = 0;
+  for (auto _ : state) {
+    std::string text = c.map.find(c.stdIds[i])->second;
+    benchmark::DoNotOptimize(text);
+    i = (i + 1) % c.stdIds.size();
+  }
+}
+
+void BM_TranslatorGetMsgParams(benchmark::State& state) {
+  const char* pairs[] = {"copy", "Copied {0} files from {1} to {2} in {3} ms", nullptr};
+  zem_util::Translator translator(pairs);
+  zem_util::ArrayPtr<char> values[] = {"1234", "/var/spool/input", "/srv/archive/2026", "87", ""};
+  zem_util::ArrayPtr<zem_util::ArrayPtr<char>> params;
+  params = values;
+  zem_util::ArrayPtr<char> id("copy");
+  for (auto _ : state) {
+    zem_util::ArrayPtr<char> text = translator.getMsg(id, params);
+    benchmark::DoNotOptimize(text);
+  }
+}
+
+void BM_StdStringBuild(benchmark::State& state) {
+  const std::string values[] = {"1234", "/var/spool/input", "/srv/archive/2026", "87"};
+  for (auto _ : state) {
+    std::string text = "Copied " + values[0] + " files from " + values[1] + " to " + values[2] + " in " + values[3] + " ms";
+    benchmark::DoNotOptimize(text);
+  }
+}
+
+}  // namespace
+
+BENCHMARK(BM_TranslatorGetMsg);
+BENCHMARK(BM_UnorderedMapFind);
+BENCHMARK(BM_UnorderedMapFindCopy);
+BENCHMARK(BM_TranslatorGetMsgParams);
+BENCHMARK(BM_StdStringBuild);

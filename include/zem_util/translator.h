@@ -1,0 +1,74 @@
+// Message catalogues: identifiers to texts with numbered parameters.
+//
+//   const char* pairs[] = {"greeting", "Hello {0}, you have {1} messages", "bye", "Goodbye %s", nullptr};
+//   zem_util::Translator catalogue(pairs);
+//
+//   zem_util::ArrayPtr<char> params[] = {"Ann", "3", ""};     // a list ends at its first empty text
+//   zem_util::ArrayPtr<zem_util::ArrayPtr<char>> list;
+//   list = params;
+//   catalogue.getMsg("greeting", list);      // "Hello Ann, you have 3 messages"
+//   catalogue.getFormattedMsg("bye", "Ann"); // "Goodbye Ann"
+//   catalogue.getMsg("unknown");             // "unknown": an identifier without a text is its own text
+//
+// Markers are `{N}` with one or more decimal digits (leading zeros allowed) naming a zero-based parameter;
+// markers naming a missing parameter vanish, anything else (`{}`, `{x}`, `{ 1}`) is plain text, and parameter
+// values are inserted as they are. Every operation reads texts through the virtual `getMsg(id)`, so a derived
+// catalogue that overrides it changes them all.
+//
+// Thread safety: fill a catalogue first (`addMsg` takes no lock), then share it; lookups may run on any number of
+// threads at once.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+
+#include "zem_util/core.h"
+#include "zem_util/export.h"
+
+namespace zem_util {
+
+class ZEM_UTIL_EXPORT Translator {
+ public:
+  // An empty catalogue; no table is allocated until the first `addMsg`.
+  Translator() = default;
+  // Adds identifier/text pairs from an array laid out id, text, id, text, ... up to the first null identifier.
+  // A null text gives an empty (null) text.
+  explicit Translator(const char** pairs);
+  // Copies are deep: each catalogue owns its own table, with the same entries in the same order (the texts
+  // themselves are shared, not copied).
+  Translator(const Translator& other);
+  Translator& operator=(const Translator& other);
+  virtual ~Translator();
+
+  // The text of `id` with its `{N}` markers replaced from `params`. Allocates only when the text has markers.
+  virtual ArrayPtr<char> getMsg(const ArrayPtr<char>& id, const ArrayPtr<ArrayPtr<char>>& params) const;
+  // The text added for `id` (the most recent one nearest its bucket's head), or `id` itself when there is none.
+  virtual ArrayPtr<char> getMsg(const ArrayPtr<char>& id) const;
+  // The text of `id` used as a printf format. Results over 3000 characters throw the `const char*`
+  // "Translator::getMsgWithArgs cannot be used to format more than 3000 characters !".
+  virtual ArrayPtr<char> getFormattedMsg(ArrayPtr<char> id, ...) const;
+  // The same over a started argument list, which is left for the caller to end.
+  virtual ArrayPtr<char> getFormattedMsgArgs(const ArrayPtr<char>& id, va_list args) const;
+  // Adds an entry sharing `id` and `text`. Never replaces: an identifier added twice has two entries.
+  virtual void addMsg(const ArrayPtr<char>& id, const ArrayPtr<char>& text);
+
+  std::uint32_t getMessageCount() const { return messageCount_; }  // `addMsg` calls so far
+  std::uint32_t getTableSize() const { return tableSize_; }        // buckets; 0 before the first `addMsg`
+
+ private:
+  struct MessageEntry;
+
+  void resizeTable(std::uint32_t newSize);
+  void clear() noexcept;
+  bool hasParameters(const ArrayPtr<char>& text) const;
+  int computeLengthWithParameters(const ArrayPtr<char>& text, const ArrayPtr<ArrayPtr<char>>& params) const;
+  ArrayPtr<char> replaceParameters(const ArrayPtr<char>& text, const ArrayPtr<ArrayPtr<char>>& params) const;
+
+  std::uint32_t messageCount_ = 0;
+  std::uint32_t primeIndex_ = 0;
+  std::uint32_t maxCount_ = 0;
+  std::uint32_t tableSize_ = 0;
+  MessageEntry** table_ = nullptr;
+};
+
+}  // namespace zem_util

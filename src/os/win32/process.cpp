@@ -1,0 +1,31 @@
+// Win32 back end: the executable's path, the environment and the error message box.
+#include <cstdlib>
+
+#include "os/os.h"
+#include "os/win32/windows_api.h"
+
+namespace zem_util::os {
+
+bool getExecutablePath(std::string* path) { return getLibraryFileName(getMainModule(), path); }
+
+// Reads the C runtime's copy of the environment, not the system's block: setEnvironmentVariable changes
+// only the latter, and on Windows the two are allowed to disagree.
+bool getEnvironmentVariable(const char* name, std::string* value) {
+  const char* text = std::getenv(name);
+  if (text == nullptr) return false;
+  value->assign(text);
+  return true;
+}
+
+bool setEnvironmentVariable(const char* name, const char* value) {
+  return SetEnvironmentVariableA(name, value) != FALSE;
+}
+
+// Owned by no window and system-modal: the library has no window of its own and the user must see it.
+void showMessageBox(const char* title, const char* text) {
+  constexpr UINT kStyle = MB_OK | MB_ICONHAND | MB_SYSTEMMODAL;
+  static_assert(kStyle == 0x1010);
+  MessageBoxA(nullptr, text, title, kStyle);
+}
+
+}  // namespace zem_util::os
