@@ -3,15 +3,15 @@
 //   class Poller : public zem_util::AlarmListener {
 //    public:
 //     unsigned int alarm() override {
-//       if (!poll()) return kRemove;   // done: the manager lets go of this listener
-//       return kKeepInterval;          // called again one interval after this call returns
+//       if (!poll()) return zem_util::kRemoveAlarm;  // done: the manager lets go of this listener
+//       return zem_util::kKeepInterval;  // called again one interval after this call returns
 //     }
 //   };
 //
 //   zem_util::Ptr<zem_util::AlarmListener> poller(new Poller);
 //   zem_util::getAlarmMgr()->addAlarm(200, poller);     // first call in about 200 ms
 //   ...
-//   zem_util::getAlarmMgr()->removeAlarm(200, poller);  // or let `alarm` return kRemove
+//   zem_util::getAlarmMgr()->removeAlarm(200, poller);  // or let `alarm` return kRemoveAlarm
 //
 // A manager calls its listeners one at a time on a thread of its own, which it starts with the first
 // registration and which ends by itself after about five idle seconds; the next registration starts a new
@@ -31,20 +31,26 @@
 
 namespace zem_util {
 
+// Results of `AlarmListener::alarm`; any other result is the new interval in ms.
+constexpr unsigned int kKeepInterval = 0;          // the same interval again
+constexpr unsigned int kRemoveAlarm = 0xFFFFFFFF;  // end this registration
+
+// Which registration `AlarmMgr::removeAlarm` removes, besides an interval; and its "none" result.
+constexpr unsigned int kDueFirst = 0;
+constexpr unsigned int kDueLast = 0xFFFFFFFF;
+constexpr unsigned int kAlarmNotFound = 0xFFFFFFFF;
+
 // A party to be called by an `AlarmMgr`. Create it with `new` and hand it to a `Ptr` at once: the manager
 // keeps its own reference for each registration.
 class ZEM_UTIL_EXPORT AlarmListener : public Shared {
  public:
-  static constexpr unsigned int kKeepInterval = 0;     // `alarm` result: same interval again
-  static constexpr unsigned int kRemove = 0xFFFFFFFF;  // `alarm` result: end this registration
-
   AlarmListener() = default;
   AlarmListener(const AlarmListener&) = default;
   AlarmListener& operator=(const AlarmListener&) = default;
   ~AlarmListener() override;
 
-  // Called on the alarm thread when the registration is due. Returns kKeepInterval, kRemove, or the new
-  // interval in ms. The default returns kRemove: such a listener is called once. Whatever it throws is
+  // Called on the alarm thread when the registration is due. Returns kKeepInterval, kRemoveAlarm, or the new
+  // interval in ms. The default returns kRemoveAlarm: such a listener is called once. Whatever it throws is
   // swallowed and counts as kKeepInterval.
   virtual unsigned int alarm();
 };
@@ -55,11 +61,6 @@ class ZEM_UTIL_EXPORT AlarmListener : public Shared {
 // (a manager owns its thread and its lock).
 class ZEM_UTIL_EXPORT AlarmMgr : public Runnable {
  public:
-  // `removeAlarm` selectors and result.
-  static constexpr unsigned int kDueFirst = 0;
-  static constexpr unsigned int kDueLast = 0xFFFFFFFF;
-  static constexpr unsigned int kNotFound = 0xFFFFFFFF;
-
   // No registrations, minimum interval 250 ms, no thread yet. Throws `Exception` when the system cannot
   // create the lock or the event.
   AlarmMgr();
@@ -76,9 +77,10 @@ class ZEM_UTIL_EXPORT AlarmMgr : public Runnable {
   void addAlarm(unsigned int interval, const Ptr<AlarmListener>& listener);
 
   // Removes one registration of `listener` (the same object) and returns the ms that were left until it was
-  // due (0 when overdue), or kNotFound. `interval` picks which: kDueFirst the one due first, kDueLast the one
-  // due last, any other value one registered with (or last given by `alarm`) that interval. A registration
-  // in the cycle being sent right now is not found; a listener ends its own by returning kRemove.
+  // due (0 when overdue), or kAlarmNotFound. `interval` picks which: kDueFirst the one due first, kDueLast
+  // the one due last, any other value one registered with (or last given by `alarm`) that interval. A
+  // registration in the cycle being sent right now is not found; a listener ends its own by returning
+  // kRemoveAlarm.
   unsigned int removeAlarm(unsigned int interval, const Ptr<AlarmListener>& listener);
 
   // Alarms due within half of it are delivered together. Takes effect at the thread's next wake-up.

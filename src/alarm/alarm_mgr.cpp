@@ -30,7 +30,7 @@ struct AlarmMgr::AlarmEntry {
 };
 
 AlarmListener::~AlarmListener() = default;
-unsigned int AlarmListener::alarm() { return kRemove; }
+unsigned int AlarmListener::alarm() { return kRemoveAlarm; }
 
 AlarmMgr::AlarmMgr() = default;
 
@@ -87,7 +87,7 @@ unsigned int AlarmMgr::removeAlarm(unsigned int interval, const Ptr<AlarmListene
       break;
     }
   }
-  if (!chosen) return kNotFound;
+  if (!chosen) return kAlarmNotFound;
   AlarmEntry* entry = *chosen;
   *chosen = entry->next;
   const std::int32_t left = msUntil(entry->dueTime, now);
@@ -166,18 +166,18 @@ void AlarmMgr::makeToSendList(unsigned int now) {
 void AlarmMgr::sendAlarms() {
   for (AlarmEntry** link = &toSendList_; *link;) {
     AlarmEntry* entry = *link;
-    unsigned int result = AlarmListener::kKeepInterval;
+    unsigned int result = kKeepInterval;
     try {
       result = entry->listener->alarm();
     } catch (...) {
-      result = AlarmListener::kKeepInterval;
+      result = kKeepInterval;
     }
-    if (result == AlarmListener::kRemove) {
+    if (result == kRemoveAlarm) {
       *link = entry->next;
       delete entry;  // may delete the listener
       continue;
     }
-    if (result != AlarmListener::kKeepInterval) entry->interval = result;
+    if (result != kKeepInterval) entry->interval = result;
     entry->dueTime = dueAfter(getTimeMs(), entry->interval);
     link = &entry->next;
   }

@@ -48,7 +48,7 @@ Ptr<Listener<OnAlarm>> newListener(OnAlarm onAlarm, std::atomic<bool>* deleted =
   return Ptr<Listener<OnAlarm>>(new Listener<OnAlarm>(onAlarm, deleted));
 }
 
-const auto keep = [](int) { return AlarmListener::kKeepInterval; };
+const auto keep = [](int) { return kKeepInterval; };
 
 TEST(AlarmListenerTest, DefaultIsCalledOnceThenReleased) {
   std::atomic<bool> deleted{false};
@@ -57,7 +57,7 @@ TEST(AlarmListenerTest, DefaultIsCalledOnceThenReleased) {
   mgr.addAlarm(10, listener);
   listener = nullptr;  // the manager's reference is the last one
   ASSERT_TRUE(waitUntil([&] { return deleted.load(); }));
-  EXPECT_EQ(AlarmListener::kRemove, AlarmListener().alarm());
+  EXPECT_EQ(kRemoveAlarm, AlarmListener().alarm());
 }
 
 TEST(AlarmMgrTest, FollowsTheListenersResult) {
@@ -69,7 +69,7 @@ TEST(AlarmMgrTest, FollowsTheListenersResult) {
   auto listener = newListener(
       [&](int call) {
         starts.push_back(getTimeMs());
-        const unsigned int result = call == 1 ? 300 : call == 2 ? AlarmListener::kKeepInterval : AlarmListener::kRemove;
+        const unsigned int result = call == 1 ? 300 : call == 2 ? kKeepInterval : kRemoveAlarm;
         ends.push_back(getTimeMs());
         return result;
       },
@@ -88,10 +88,10 @@ TEST(AlarmMgrTest, SendsAlarmsDueWithinHalfTheMinimumIntervalTogether) {
   mgr.setMinimumInterval(10000);
   std::atomic<unsigned int> lateCalledAfter{0};
   const unsigned int added = getTimeMs();
-  auto early = newListener([](int) { return AlarmListener::kRemove; });
+  auto early = newListener([](int) { return kRemoveAlarm; });
   auto late = newListener([&](int) {
     lateCalledAfter = getTimeMs() - added;
-    return AlarmListener::kRemove;
+    return kRemoveAlarm;
   });
   mgr.addAlarm(3000, late);
   mgr.addAlarm(50, early);
@@ -107,17 +107,17 @@ TEST(AlarmMgrTest, RemoveAlarmPicksTheRegistration) {
   mgr.addAlarm(100000, listener);  // due first, though furthest from the head of the list
   mgr.addAlarm(300000, listener);  // due last
   mgr.addAlarm(200000, listener);
-  EXPECT_EQ(AlarmMgr::kNotFound, mgr.removeAlarm(AlarmMgr::kDueFirst, stranger));
-  EXPECT_EQ(AlarmMgr::kNotFound, mgr.removeAlarm(AlarmMgr::kDueFirst, nullptr));
-  EXPECT_EQ(AlarmMgr::kNotFound, mgr.removeAlarm(150000, listener));
+  EXPECT_EQ(kAlarmNotFound, mgr.removeAlarm(kDueFirst, stranger));
+  EXPECT_EQ(kAlarmNotFound, mgr.removeAlarm(kDueFirst, nullptr));
+  EXPECT_EQ(kAlarmNotFound, mgr.removeAlarm(150000, listener));
 
-  const unsigned int last = mgr.removeAlarm(AlarmMgr::kDueLast, listener);
+  const unsigned int last = mgr.removeAlarm(kDueLast, listener);
   EXPECT_TRUE(last > 280000 && last <= 300000) << last;
-  const unsigned int first = mgr.removeAlarm(AlarmMgr::kDueFirst, listener);
+  const unsigned int first = mgr.removeAlarm(kDueFirst, listener);
   EXPECT_TRUE(first > 80000 && first <= 100000) << first;
   const unsigned int byInterval = mgr.removeAlarm(200000, listener);
   EXPECT_TRUE(byInterval > 180000 && byInterval <= 200000) << byInterval;
-  EXPECT_EQ(AlarmMgr::kNotFound, mgr.removeAlarm(AlarmMgr::kDueFirst, listener));
+  EXPECT_EQ(kAlarmNotFound, mgr.removeAlarm(kDueFirst, listener));
 
   listener = nullptr;  // every registration released its reference
   EXPECT_TRUE(deleted);
@@ -126,7 +126,7 @@ TEST(AlarmMgrTest, RemoveAlarmPicksTheRegistration) {
 TEST(AlarmMgrTest, NullListenerIsIgnored) {
   AlarmMgr mgr;
   mgr.addAlarm(10, nullptr);
-  EXPECT_EQ(AlarmMgr::kNotFound, mgr.removeAlarm(AlarmMgr::kDueFirst, nullptr));
+  EXPECT_EQ(kAlarmNotFound, mgr.removeAlarm(kDueFirst, nullptr));
 }
 
 TEST(AlarmMgrTest, ThrowingListenerStaysRegisteredWithItsInterval) {
@@ -139,15 +139,14 @@ TEST(AlarmMgrTest, ThrowingListenerStaysRegisteredWithItsInterval) {
   mgr.addAlarm(20, listener);
   ASSERT_TRUE(waitUntil([&] { return listener->calls >= 4; }));
   // Not found while the listener is being called: try until it is waiting again.
-  unsigned int left = AlarmMgr::kNotFound;
-  ASSERT_TRUE(waitUntil([&] { return (left = mgr.removeAlarm(20, listener)) != AlarmMgr::kNotFound; }));
+  unsigned int left = kAlarmNotFound;
+  ASSERT_TRUE(waitUntil([&] { return (left = mgr.removeAlarm(20, listener)) != kAlarmNotFound; }));
   EXPECT_LE(left, 20u);
 }
 
 TEST(AlarmMgrTest, ZeroIntervalCallsAsOftenAsTheThreadLoops) {
   AlarmMgr mgr;
-  auto listener =
-      newListener([](int call) { return call < 200 ? AlarmListener::kKeepInterval : AlarmListener::kRemove; });
+  auto listener = newListener([](int call) { return call < 200 ? kKeepInterval : kRemoveAlarm; });
   mgr.addAlarm(0, listener);
   EXPECT_TRUE(waitUntil([&] { return listener->calls == 200; }));
 }
@@ -157,7 +156,7 @@ class CallingListener : public AlarmListener {
  public:
   CallingListener(AlarmMgr& mgr, const Ptr<AlarmListener>& other) : mgr_(mgr), other_(other) {}
   unsigned int alarm() override {
-    if (++calls > 1) return kRemove;
+    if (++calls > 1) return kRemoveAlarm;
     mgr_.addAlarm(10, other_);
     removedOwn = mgr_.removeAlarm(20, Ptr<AlarmListener>(this));
     return kKeepInterval;
@@ -173,11 +172,11 @@ class CallingListener : public AlarmListener {
 
 TEST(AlarmMgrTest, ListenersMayCallTheManager) {
   AlarmMgr mgr;
-  auto added = newListener([](int) { return AlarmListener::kRemove; });
+  auto added = newListener([](int) { return kRemoveAlarm; });
   Ptr<CallingListener> caller(new CallingListener(mgr, added));
   mgr.addAlarm(20, caller);
   ASSERT_TRUE(waitUntil([&] { return caller->calls == 2 && added->calls == 1; }));
-  EXPECT_EQ(AlarmMgr::kNotFound, caller->removedOwn.load());  // it was being sent: not found, still called
+  EXPECT_EQ(kAlarmNotFound, caller->removedOwn.load());  // it was being sent: not found, still called
 }
 
 // Counts the alarm threads that called `observeAlarmThread` and the ones of those that have ended.
@@ -197,7 +196,7 @@ TEST(AlarmMgrTest, ThreadEndsWhenIdleAndRestarts) {
   AlarmMgr mgr;
   auto listener = newListener([](int) {
     observeAlarmThread();
-    return AlarmListener::kRemove;
+    return kRemoveAlarm;
   });
   mgr.addAlarm(10, listener);
   // With nothing registered the thread waits 5000 ms, and ends.
@@ -217,7 +216,7 @@ TEST(AlarmMgrTest, DestructionWaitsForTheThread) {
                            entered = true;
                            sleepMs(300);
                            finished = true;
-                           return AlarmListener::kKeepInterval;
+                           return kKeepInterval;
                          },
                          &deleted));
     ASSERT_TRUE(waitUntil([&] { return entered.load(); }));
@@ -227,7 +226,7 @@ TEST(AlarmMgrTest, DestructionWaitsForTheThread) {
 
   // While the thread waits: the destructor wakes it rather than waiting out its 5000 ms.
   {
-    auto listener = newListener([](int) { return AlarmListener::kRemove; });
+    auto listener = newListener([](int) { return kRemoveAlarm; });
     auto mgr = std::make_unique<AlarmMgr>();
     mgr->addAlarm(10, listener);
     ASSERT_TRUE(waitUntil([&] { return listener->calls == 1; }));
@@ -255,7 +254,7 @@ TEST(AlarmMgrTest, SchedulesAcrossTheClockWrap) {
   auto repeating = newListener(keep);
   auto late = newListener([&](int) {
     lateCalledAfter = getTimeMs() - added;
-    return AlarmListener::kRemove;
+    return kRemoveAlarm;
   });
   Ptr<AlarmListener> far = newListener(keep);
   mgr.addAlarm(50, repeating);
@@ -287,7 +286,7 @@ TEST(AlarmMgrTest, GetAlarmMgrCreatesOneManager) {
   ASSERT_NE(nullptr, seen[0]);
   for (AlarmMgr* mgr : seen) EXPECT_EQ(seen[0], mgr);
 
-  auto listener = newListener([](int) { return AlarmListener::kRemove; });
+  auto listener = newListener([](int) { return kRemoveAlarm; });
   getAlarmMgr()->addAlarm(10, listener);
   EXPECT_TRUE(waitUntil([&] { return listener->calls == 1; }));
 }
