@@ -88,15 +88,15 @@ TEST(AlarmMgrTest, SendsAlarmsDueWithinHalfTheMinimumIntervalTogether) {
   mgr.setMinimumInterval(10000);
   std::atomic<unsigned int> lateCalledAfter{0};
   const unsigned int added = getTimeMs();
-  auto early = newListener([](int) { return kRemoveAlarm; });
   auto late = newListener([&](int) {
     lateCalledAfter = getTimeMs() - added;
     return kRemoveAlarm;
   });
-  mgr.addAlarm(3000, late);
-  mgr.addAlarm(50, early);
+  auto early = newListener([](int) { return kRemoveAlarm; });
+  mgr.addAlarm(3000, late);  // the thread waits for this one...
+  mgr.addAlarm(50, early);   // ...until this one wakes it, and both are due within 5000 ms
   ASSERT_TRUE(waitUntil([&] { return late->calls == 1 && early->calls == 1; }));
-  EXPECT_LT(lateCalledAfter.load(), 2500u);  // with the 50 ms one, not at its own 3000 ms
+  EXPECT_LT(lateCalledAfter.load(), 2500u);
 }
 
 TEST(AlarmMgrTest, RemoveAlarmPicksTheRegistration) {
@@ -198,12 +198,13 @@ TEST(AlarmMgrTest, ThreadEndsWhenIdleAndRestarts) {
     observeAlarmThread();
     return kRemoveAlarm;
   });
+  const int seen = alarmThreadsSeen, ended = alarmThreadsEnded;
   mgr.addAlarm(10, listener);
   // With nothing registered the thread waits 5000 ms, and ends.
-  ASSERT_TRUE(waitUntil([&] { return alarmThreadsEnded == 1; }));
+  ASSERT_TRUE(waitUntil([&] { return alarmThreadsEnded == ended + 1; }));
   EXPECT_EQ(1, listener->calls);
   mgr.addAlarm(10, listener);
-  EXPECT_TRUE(waitUntil([&] { return alarmThreadsSeen == 2; }));  // called on a new thread
+  EXPECT_TRUE(waitUntil([&] { return alarmThreadsSeen == seen + 2; }));  // called on a new thread
 }
 
 TEST(AlarmMgrTest, DestructionWaitsForTheThread) {
