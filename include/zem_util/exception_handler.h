@@ -16,8 +16,8 @@
 // fault or a program's own RaiseException code) is translated; the C++ exceptions of other run-times and
 // informational ones are not. On POSIX the synchronous signals the processor raises are translated:
 // SIGSEGV as 0xC0000005 "Access Violation", SIGFPE with FPE_INTDIV as 0xC0000094 "Integer Division by
-// Zero", the other SIGFPE, SIGBUS and SIGILL codes as their Windows counterparts. Signals sent by kill and
-// stack overflows are not translated.
+// Zero", the other SIGFPE, SIGBUS and SIGILL codes as their Windows counterparts; signals sent by kill are
+// not. Stack overflows are not translated either: there is no stack left to throw on.
 //
 // What the faulting code must be compiled with: the exception starts at the faulting instruction, and the
 // C++ run-time looks that instruction up in its function's exception table. Compile code that may fault,

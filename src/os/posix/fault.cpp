@@ -17,27 +17,21 @@
 
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <utility>
 
+#include "os/fault_state.h"
 #include "os/os.h"
 
 namespace zem_util::os {
 
 namespace {
 
-struct ThreadState {
-  FaultTranslator translator;
-  bool translating;  // from a fault to its throw: a fault in between is not translated again
-  unsigned code;
-  std::uintptr_t address;
-};
 // Read by the signal handler: initial-exec TLS is a plain load from the thread pointer, never a lazy
 // allocation.
 #if defined(__GNUC__)
 __attribute__((tls_model("initial-exec")))
 #endif
-thread_local ThreadState threadState{};
+thread_local FaultState threadState{};
 
 constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
@@ -93,11 +87,7 @@ constexpr int kSpRegister = REG_ESP;
 // Where the thread continues after a fault. The signal handler enters it by a jump, with whatever stack
 // alignment the faulting code had, so it realigns the stack first.
 [[noreturn]] __attribute__((noinline, force_align_arg_pointer)) void raiseFault() {
-  struct EndTranslation {
-    ~EndTranslation() { threadState.translating = false; }  // runs as the exception leaves
-  } end;
-  threadState.translator(threadState.code, threadState.address);
-  std::abort();  // a translator that returns has nowhere to return to
+  translatePendingFault(threadState);
 }
 
 std::uintptr_t readRegister(const ucontext_t* context, int index) {
@@ -174,7 +164,7 @@ void chainToPrevious(int signal, siginfo_t* info, ucontext_t* context) {
 
 void onFault(int signal, siginfo_t* info, void* rawContext) {
   auto* context = static_cast<ucontext_t*>(rawContext);
-  ThreadState& self = threadState;
+  FaultState& self = threadState;
   std::uintptr_t pc = 0;
   // si_code > 0: raised by the processor, not sent by kill or sigqueue.
   if (self.translator && !self.translating && info->si_code > 0 && redirectToRaiseFault(signal, info, context, &pc)) {

@@ -8,10 +8,10 @@
 // lookup lands on the faulting instruction itself. Vectored handlers run before frame-based ones: a
 // __try/__except around a fault in such a thread does not see it.
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 
+#include "os/fault_state.h"
 #include "os/os.h"
 #include "os/win32/windows_api.h"
 
@@ -19,13 +19,7 @@ namespace zem_util::os {
 
 namespace {
 
-struct ThreadState {
-  FaultTranslator translator;
-  bool translating;  // from a fault to its throw: a fault in between is not translated again
-  unsigned code;
-  std::uintptr_t address;
-};
-thread_local ThreadState threadState{};
+thread_local FaultState threadState{};
 // The vectored handler finds a thread's state through a system TLS slot: reading it never allocates, unlike
 // the compiler's thread_local on a thread that has not used it yet.
 DWORD stateSlot = TLS_OUT_OF_INDEXES;
@@ -33,9 +27,10 @@ DWORD stateSlot = TLS_OUT_OF_INDEXES;
 // Processor faults and the codes programs raise themselves (warning and error severities), but not what
 // other run-times and the system raise for their own purposes: C++ throws of MSVC (0xE06D7363) and the
 // CLR, and informational codes such as debug output and thread names. GCC's own throws have the success
-// severity.
+// severity. Nor a stack overflow: with its guard page used up, the stack has no room left to throw on.
 bool isTranslatable(DWORD code) {
-  return (code & 0x80000000) != 0 && code != 0xE06D7363 && code != 0xE0434352 && code != 0xE0434F4D;
+  return (code & 0x80000000) != 0 && code != EXCEPTION_STACK_OVERFLOW && code != 0xE06D7363 &&
+         code != 0xE0434352 && code != 0xE0434F4D;
 }
 
 }  // namespace
@@ -48,11 +43,7 @@ bool isTranslatable(DWORD code) {
 #define ZEM_UTIL_REALIGN_STACK
 #endif
 extern "C" [[noreturn]] __attribute__((noinline, used)) ZEM_UTIL_REALIGN_STACK void zemUtilRaiseFault() {
-  struct EndTranslation {
-    ~EndTranslation() { threadState.translating = false; }  // runs as the exception leaves
-  } end;
-  threadState.translator(threadState.code, threadState.address);
-  std::abort();  // a translator that returns has nowhere to return to
+  translatePendingFault(threadState);
 }
 
 #if defined(__x86_64__)
@@ -116,7 +107,7 @@ void redirectToRaiseFault(CONTEXT* context) {
 }
 
 LONG CALLBACK onException(EXCEPTION_POINTERS* pointers) {
-  auto* self = static_cast<ThreadState*>(TlsGetValue(stateSlot));
+  auto* self = static_cast<FaultState*>(TlsGetValue(stateSlot));
   const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
   if (self == nullptr || self->translator == nullptr || self->translating || !isTranslatable(record->ExceptionCode))
     return EXCEPTION_CONTINUE_SEARCH;
@@ -149,7 +140,7 @@ class Installation {
 }  // namespace
 
 FaultTranslator setThreadFaultTranslator(FaultTranslator translator) {
-  ThreadState& self = threadState;
+  FaultState& self = threadState;
   if (translator != nullptr) {
     static Installation installation;
     (void)installation;
