@@ -26,6 +26,8 @@
 
 namespace zem_util {
 
+class CstStr;
+
 namespace detail {
 // Change a count under the reference-count mutex. `releaseCount` returns the new value.
 ZEM_UTIL_EXPORT void retainCount(std::int32_t& count) noexcept;
@@ -207,6 +209,8 @@ class ArrayHandle {
   }
 
  private:
+  friend class zem_util::CstStr;  // hands out windows of its own blocks
+
   static void releaseBlock(SharedArray<T>* block) noexcept {
     if (block && releaseCount(block->count) == 0) SharedArray<T>::destroy(block);
   }

@@ -1,0 +1,251 @@
+// Immutable strings with short-string storage and lazy concatenation.
+//
+//   zem_util::CstStr name("net");                  // under 8 characters: inside the value, no heap
+//   zem_util::CstStr path = name;                  // a short copy: just the value's words
+//   path += ".log.";                               // "net.log.": a node of the two pieces
+//   path += zem_util::CstStr::fromFormat("%d", 2); // "net.log.2": written into the node in place
+//   int dot = path.lastIndexOf('.');               // 7: the first contiguous read flattens once
+//   zem_util::ArrayPtr<char> text = path;          // shares the flat block: nothing copied
+//
+// A `CstStr` never changes its text. Three forms stand behind it: texts under 8 characters live inside the
+// value; longer ones share a counted character block (possibly with `ArrayPtr<char>` handles and other values,
+// possibly a window of it); concatenations of long texts are kept as a counted node of their two operands and
+// copied into one block only when characters are first needed side by side. Copying a long value takes one
+// count; concatenating never copies a long operand; appending short pieces to a value that nobody else
+// shares writes them in place.
+//
+// Threads: copies of one value may be used and destroyed on different threads at once. One value object,
+// though, must not be read on two threads at once while it may be a concatenation: reads that need the
+// characters side by side (marked "flattens" below), `toNullTerminatedPtr`, and copying such a value rewrite
+// the object's own words. Flatten it first (for example with `toPtr`) to share it read-only.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+
+#include "zem_util/core.h"
+#include "zem_util/export.h"
+
+namespace zem_util {
+
+struct CatStr;
+
+class ZEM_UTIL_EXPORT CstStr {
+ public:
+  // ---- building ----------------------------------------------------------------------------------------------
+
+  CstStr() noexcept : w_{} {}
+  CstStr(char c) noexcept : w_{} { setChar(c); }                              // NOLINT: implicit, like the other texts
+  CstStr(signed char c) noexcept : w_{} { setChar(static_cast<char>(c)); }    // NOLINT
+  CstStr(unsigned char c) noexcept : w_{} { setChar(static_cast<char>(c)); }  // NOLINT
+  // The characters before the NUL; a null pointer gives the empty text. 8 or more: a new block with a copy.
+  CstStr(const char* text);  // NOLINT: implicit
+  // Exactly `count` characters, NULs included. A null pointer or a count of 0 or less gives the empty text.
+  CstStr(int count, const char* text);
+  // `count` copies of `c`; the empty text for a count of 0 or less.
+  CstStr(int count, char c);
+  // Under 8 characters: a copy. Otherwise the value shares the handle's block (at the handle's offset):
+  // nothing is copied, and the text survives the handle.
+  CstStr(const ArrayPtr<char>& text);  // NOLINT: implicit
+  // Short texts are copied; long ones shared (one count).
+  CstStr(const CstStr& other) : w_(other.w_) {
+    if (isLong()) shareLong(other);
+  }
+  // Leaves `other` empty.
+  CstStr(CstStr&& other) noexcept : w_(other.w_) { other.w_ = Words{}; }
+  ~CstStr() {
+    if (isLong()) releaseLong();
+  }
+
+  // Each assignment leaves the old text alive for as long as something else needs it. The source is read
+  // before anything is released, so `s = s.toPtr() + 3` is safe.
+  CstStr& operator=(const CstStr& other);
+  CstStr& operator=(CstStr&& other) noexcept;
+  CstStr& operator=(const ArrayPtr<char>& text);
+  CstStr& operator=(const char* text);  // null gives the empty text
+
+  // a then b. Short results are copied; otherwise the result is a node sharing the operands (or, when one
+  // side is short and the other already a node, a node that merges the short text into its neighbour):
+  //   cat("abc", "defg") -> "abcdefg" (short);  cat("abcd", "efgh") -> node("abcd", "efgh").
+  // An empty operand gives a copy of the other. Throws std::bad_array_new_length beyond 2^31 - 1 characters.
+  static CstStr cat(const CstStr& a, const CstStr& b);
+
+  // this = cat(this, text). A short piece appended to a value nobody else shares is written in place.
+  CstStr& operator+=(const CstStr& text);
+  CstStr& operator+=(const ArrayPtr<char>& text);
+  CstStr& operator+=(const char* text);  // null adds nothing
+  inline CstStr& operator+=(char c);
+
+  // printf-style formatting (the runtime's conventions). Results over 3000 characters are refused: a
+  // `const char*` (not an `Exception`) is thrown, pointing to "CstStr::fromFormat cannot be used to format
+  // more than 3000 characters !"; nothing is written past them. An encoding error gives the empty text.
+  static CstStr fromFormat(const char* format, ...)
+#if defined(__GNUC__)
+      __attribute__((format(printf, 1, 2)))
+#endif
+      ;
+
+  // ---- the representation ------------------------------------------------------------------------------------
+
+  // 8: texts of this length or more are long (block or node); shorter ones live in the value.
+  int internBigStrLen() const noexcept { return kBigLen; }
+  const int& internLen() const noexcept { return w_.ref.length; }
+  // Long form: the text's position in its block, or -1 for a concatenation node. Meaningless when short.
+  const int& internIdx() const noexcept { return w_.ref.index; }
+
+  // ---- reading -----------------------------------------------------------------------------------------------
+
+  int length() const noexcept { return w_.ref.length; }
+  int isEmpty() const noexcept { return w_.ref.length == 0 ? 1 : 0; }  // 1 or 0
+
+  // Unchecked: 0 <= i < length(). Flattens.
+  char get(int i) const { return toPtr()[i]; }
+  char operator[](int i) const { return toPtr()[i]; }
+  char getFirst() const;  // NUL for the empty text. Flattens.
+  char getLast() const;   // NUL for the empty text. Flattens.
+
+  // The address of the first character: inside this object for a short text, in the shared block otherwise. Not
+  // NUL-terminated in general. Valid until this value is assigned or destroyed (a copy does not keep it valid).
+  // Flattens.
+  const char* toPtr() const;
+  // The text as a C string, with the validity of `toPtr`. A long window not followed by a NUL is first copied
+  // into a private block of this value (other values keep theirs). Flattens.
+  const char* toNullTerminatedPtr() const;
+  operator const char*() const { return toNullTerminatedPtr(); }  // NOLINT: implicit by design
+  // A short text is copied into a new block (the empty text gives an empty, non-null handle); a long one is
+  // shared: the handle shows the value's window of its block. Flattens.
+  ArrayPtr<char> toStr() const;
+  operator ArrayPtr<char>() const { return toStr(); }  // NOLINT: implicit by design
+
+  // Copy out `length()` characters, or `count` characters from `start` (clipped at the end; nothing for a
+  // count of 0 or less or a start outside the text). No NUL is written. These walk a node as it is.
+  void copyTo(char* destination) const;
+  void copySubstrTo(int start, int count, char* destination) const;
+  // The characters through the stream's unformatted `write`; nothing else, no flush. Walks a node as it is.
+  void write(std::ostream& out) const;
+
+  // Samples about four characters: n XOR (bytes at 0, n/4, 2n/4, ... as unsigned, folded 8 bits at a time).
+  // "" -> 0, "abc" -> 0x616260. Not the hash of `ArrayPtr<char>`. Flattens.
+  int hash() const;
+
+  // ---- searching (all flatten; -1 when nothing is found) ------------------------------------------------------
+  //
+  // "hello world": indexOf('o') 4, lastIndexOf('o') 7, lastIndexOf('o', 6) 4, indexOneOf("wd") 6,
+  // indexOf("") 0, lastIndexOf("") 10 (length - 1).
+  // Forward searches treat a negative start as 0 and find nothing from the end on; backward ones treat a start
+  // past the end as the last position and find nothing before 0.
+
+  int indexOf(char c) const;
+  int indexOf(char c, int from) const;
+  int lastIndexOf(char c) const;
+  int lastIndexOf(char c, int from) const;
+  // The empty text is found at `from` (0 without one), whatever the length.
+  int indexOf(const CstStr& text) const;
+  int indexOf(const CstStr& text, int from) const;
+  // The last occurrence starting at or before min(from, length() - text.length()); the empty text is found at
+  // `from` (length() - 1 without one).
+  int lastIndexOf(const CstStr& text) const;
+  int lastIndexOf(const CstStr& text, int from) const;
+  // The first position holding any character of `set`; an empty set is found at `from` (0 without one).
+  int indexOneOf(const CstStr& set) const;
+  int indexOneOf(const CstStr& set, int from) const;
+
+  // `count` characters from `start`, clipped at the end; empty for a count of 0 or less or a start outside
+  // the text. A long result shares the source's block (flattening a node first); a short one is a copy.
+  //   "abcdefghij".substr(3, 100) -> "defghij" (short);  "abcdefghijk".substr(1, 9) -> shares, index 1.
+  CstStr substr(int start, int count) const;
+  CstStr substr(int start) const;
+
+  // ---- comparing -----------------------------------------------------------------------------------------------
+
+  // Same length and bytes. Values that share a block or node at the same index compare without reading it.
+  static bool equals(const CstStr& a, const CstStr& b);
+  // Byte order with bytes taken as signed (0x80 and above sort before ASCII); a prefix sorts first and the
+  // result is then the length difference: cmp("abc", "abcd") == -1.
+  static int cmp(const CstStr& a, const CstStr& b);
+
+  // The operators compare through `equals` and `cmp`; a C string by its characters before the NUL (null as "").
+  friend bool operator==(const CstStr& a, const CstStr& b) { return equals(a, b); }
+  friend bool operator!=(const CstStr& a, const CstStr& b) { return !equals(a, b); }
+  friend bool operator==(const CstStr& a, const char* b) { return equalsText(a, b); }
+  friend bool operator!=(const CstStr& a, const char* b) { return !equalsText(a, b); }
+  friend bool operator==(const char* a, const CstStr& b) { return equalsText(b, a); }
+  friend bool operator!=(const char* a, const CstStr& b) { return !equalsText(b, a); }
+  friend bool operator<(const CstStr& a, const CstStr& b) { return cmp(a, b) < 0; }
+
+ private:
+  struct Impl;  // the algorithms, in src/core
+  static constexpr int kBigLen = 8;
+
+  // Long form: `index` >= 0 with a block, -1 with a node. The low bits of `target` are marks: bit 0 for a
+  // reference known to be the only one to its block or node (which may then be changed in place and released
+  // without the count lock); bit 1, on a value only, for a node whose right operand is a tail block that the
+  // value is filling (see src/core/cst_str_impl.h).
+  static constexpr std::uintptr_t kSoleMark = 1;
+  static constexpr std::uintptr_t kTailMark = 2;
+  static constexpr std::uintptr_t kMarks = kSoleMark | kTailMark;
+  struct LongForm {
+    std::int32_t length;
+    std::int32_t index;
+    std::uintptr_t target;
+  };
+  // Short form: the characters fill the index word and the first bytes after it, followed by NULs.
+  struct ShortForm {
+    std::int32_t length;
+    char text[kBigLen];
+  };
+  union Words {
+    LongForm ref;
+    ShortForm chars;
+  };
+
+  // A window of `block`, taking a count.
+  CstStr(int index, int length, SharedArray<char>* block);
+  explicit CstStr(const Words& words) noexcept : w_(words) {}
+
+  CstStr& appendChar(char c);  // the cases of operator+=(char) that need the library
+  bool isLong() const noexcept { return static_cast<std::uint32_t>(w_.ref.length) >= kBigLen; }
+  void setChar(char c) noexcept {
+    w_.chars.length = 1;
+    w_.chars.text[0] = c;
+  }
+  void shareLong(const CstStr& other);
+  void releaseLong() noexcept;
+  // Replaces a node by a block holding the same text.
+  void compact() const;
+  static bool equalsText(const CstStr& a, const char* b);
+
+  mutable Words w_;
+};
+
+// A concatenation node: the count of the values and nodes that hold it, then two operands, never empty.
+struct CatStr {
+  std::int32_t count;
+  CstStr left;
+  CstStr right;
+};
+
+// The common cases without a call: a short text with room, and a value that alone holds its node and is filling
+// a tail block of its own (both marks set) that has room left. The tail's window ends where the value's text
+// does, so the character goes to the value's length.
+CstStr& CstStr::operator+=(char c) {
+  const std::int32_t n = w_.ref.length;
+  if (n < kBigLen - 1) {
+    w_.chars.text[n] = c;
+    w_.chars.length = n + 1;
+    return *this;
+  }
+  if (n >= kBigLen && (w_.ref.target & kMarks) == kMarks) {
+    LongForm& tail = reinterpret_cast<CatStr*>(w_.ref.target & ~kMarks)->right.w_.ref;
+    SharedArray<char>* block = reinterpret_cast<SharedArray<char>*>(tail.target & ~kMarks);
+    if (n < block->length) {
+      block->data[n] = c;
+      tail.length = n + 1 - tail.index;
+      w_.ref.length = n + 1;
+      return *this;
+    }
+  }
+  return appendChar(c);
+}
+
+}  // namespace zem_util
