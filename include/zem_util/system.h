@@ -21,6 +21,7 @@
 #pragma once
 
 #include "zem_util/core.h"
+#include "zem_util/exception_handler.h"  // WindowsExceptionHandler: processor faults as Exceptions
 #include "zem_util/export.h"
 
 namespace zem_util {

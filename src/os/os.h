@@ -104,7 +104,9 @@ void unlockStream(std::FILE* stream);
 // ---- process, environment and modules ---------------------------------------------------------------------
 
 bool getExecutablePath(std::string* path);  // full path of the running executable
-// The module (executable or shared library) that contains `address`: its file name and load address.
+// The module (executable or shared library) that contains `address`: its full file name and the address it
+// is loaded at. False when no module contains it; *base is then the start of the system allocation that holds
+// the address where the system tells (Windows), else 0.
 bool findModuleOfAddress(const void* address, std::string* fileName, std::uintptr_t* base);
 // From the C runtime's copy of the environment (what getenv sees).
 bool getEnvironmentVariable(const char* name, std::string* value);
@@ -133,14 +135,13 @@ unsigned getThreadLocaleId();
 
 // ---- fault translation ------------------------------------------------------------------------------------
 
-// Describes one processor fault in Windows terms, as the translation hook receives it.
-struct Fault {
-  unsigned code;           // Windows exception code (0xC0000005, ...)
-  std::uintptr_t address;  // address of the faulting instruction
-};
-// Called in the faulting thread; never returns (it throws).
-using FaultTranslator = void (*)(const Fault&);
-// Installs `translator` for the calling thread only and returns the previous one (null when none).
+// Called in the faulting thread, in ordinary (not signal-handler) context and as if the faulting
+// instruction had called it, with the fault's Windows exception code (0xC0000005, ...) and the address of
+// the faulting instruction. It must not return: it throws.
+using FaultTranslator = void (*)(unsigned code, std::uintptr_t address);
+// Installs `translator` for the calling thread only (null: none) and returns the one it replaces. The first
+// translator installs the process-wide hook; from then on a thread without a translator sees its faults
+// handled exactly as before (previous signal dispositions, other exception handlers).
 FaultTranslator setThreadFaultTranslator(FaultTranslator translator);
 
 }  // namespace zem_util::os

@@ -1,5 +1,8 @@
 // Detached threads, the clock and the identifiers.
+#include <atomic>
+
 #include "os/os.h"
+#include "system/test_hooks.h"
 #include "zem_util/system.h"
 
 namespace zem_util {
@@ -17,7 +20,13 @@ void startThread(Runnable& body) {
     throw Exception(getSystemErrorMsg("Can't create a new thread", "CreateThread", error));
 }
 
-unsigned int getTimeMs() { return os::getTickCountMs(); }
+namespace {
+std::atomic<unsigned int> timeOffset{0};  // 0 outside of tests
+}  // namespace
+
+void detail::setTimeOffsetForTesting(unsigned int offsetMs) { timeOffset.store(offsetMs, std::memory_order_relaxed); }
+
+unsigned int getTimeMs() { return os::getTickCountMs() + timeOffset.load(std::memory_order_relaxed); }
 void sleepMs(unsigned int ms) { os::sleepMs(ms); }
 unsigned int getCurrentThreadId() { return os::getCurrentThreadId(); }
 unsigned int getCurrentProcessId() { return os::getCurrentProcessId(); }
