@@ -10,12 +10,10 @@
 // Everywhere else (other threads, signals sent by kill, stack overflows) the disposition that was there
 // before is applied, exactly as if this handler did not exist.
 #include <dlfcn.h>
-#include <link.h>
 #include <signal.h>
 #include <ucontext.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdint>
 #include <utility>
 
@@ -200,14 +198,6 @@ class Installation {
   Installation& operator=(const Installation&) = delete;
 };
 
-// The loader knows the executable only by the name it was started with; the system has its full path.
-bool readExecutablePath(std::string* path) {
-  char buffer[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
-  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof buffer) return false;
-  path->assign(buffer, static_cast<std::size_t>(length));
-  return true;
-}
 
 }  // namespace
 
@@ -217,18 +207,6 @@ FaultTranslator setThreadFaultTranslator(FaultTranslator translator) {
     (void)installation;
   }
   return std::exchange(threadState.translator, translator);
-}
-
-bool findModuleOfAddress(const void* address, std::string* fileName, std::uintptr_t* base) {
-  *base = 0;
-  Dl_info info{};
-  link_map* map = nullptr;
-  if (dladdr1(address, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0 || !info.dli_fbase) return false;
-  *base = reinterpret_cast<std::uintptr_t>(info.dli_fbase);
-  const bool isExecutable = map && map->l_name && map->l_name[0] == '\0';
-  if (isExecutable && readExecutablePath(fileName)) return true;
-  fileName->assign(info.dli_fname ? info.dli_fname : "");
-  return true;
 }
 
 }  // namespace zem_util::os

@@ -1,5 +1,6 @@
 // POSIX back end: the executable's path, the module of an address, the environment and the error message.
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -24,16 +25,16 @@ bool getExecutablePath(std::string* path) {
   }
 }
 
+// The loader knows the executable only by the name it was started with; the system has its full path.
 bool findModuleOfAddress(const void* address, std::string* fileName, std::uintptr_t* base) {
+  *base = 0;
   Dl_info info{};
-  if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return false;
-  // The executable may be listed under an empty name.
-  if (info.dli_fname[0] == '\0') {
-    if (!getExecutablePath(fileName)) return false;
-  } else {
-    fileName->assign(info.dli_fname);
-  }
+  link_map* map = nullptr;
+  if (dladdr1(address, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0 || !info.dli_fbase) return false;
   *base = reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+  const bool isExecutable = map && map->l_name && map->l_name[0] == '\0';
+  if (isExecutable && getExecutablePath(fileName)) return true;
+  fileName->assign(info.dli_fname ? info.dli_fname : "");
   return true;
 }
 

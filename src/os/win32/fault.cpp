@@ -149,18 +149,4 @@ FaultTranslator setThreadFaultTranslator(FaultTranslator translator) {
   return std::exchange(self.translator, translator);
 }
 
-bool findModuleOfAddress(const void* address, std::string* fileName, std::uintptr_t* base) {
-  MEMORY_BASIC_INFORMATION region;
-  std::memset(&region, 0, sizeof region);  // a failed query leaves the allocation base 0
-  VirtualQuery(address, &region, sizeof region);
-  *base = reinterpret_cast<std::uintptr_t>(region.AllocationBase);
-  // GetModuleFileNameA(NULL) would name the executable for an address that is in no allocation at all.
-  if (region.AllocationBase == nullptr) return false;
-  char name[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(static_cast<HMODULE>(region.AllocationBase), name, MAX_PATH);
-  if (length == 0) return false;
-  fileName->assign(name, length < MAX_PATH ? length : MAX_PATH - 1);
-  return true;
-}
-
 }  // namespace zem_util::os

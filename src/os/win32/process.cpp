@@ -1,5 +1,6 @@
 // Win32 back end: the executable's path, the module of an address, the environment and the error message box.
 #include <cstdlib>
+#include <cstring>
 
 #include "os/os.h"
 #include "os/win32/windows_api.h"
@@ -9,11 +10,16 @@ namespace zem_util::os {
 bool getExecutablePath(std::string* path) { return getLibraryFileName(getMainModule(), path); }
 
 bool findModuleOfAddress(const void* address, std::string* fileName, std::uintptr_t* base) {
-  MEMORY_BASIC_INFORMATION region{};
-  if (VirtualQuery(address, &region, sizeof region) == 0 || region.AllocationBase == nullptr) return false;
-  // A module is mapped as one allocation: its base is the module handle.
-  if (!getLibraryFileName(region.AllocationBase, fileName)) return false;
+  MEMORY_BASIC_INFORMATION region;
+  std::memset(&region, 0, sizeof region);  // a failed query leaves the allocation base 0
+  VirtualQuery(address, &region, sizeof region);
   *base = reinterpret_cast<std::uintptr_t>(region.AllocationBase);
+  // GetModuleFileNameA(NULL) would name the executable for an address that is in no allocation at all.
+  if (region.AllocationBase == nullptr) return false;
+  char name[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(static_cast<HMODULE>(region.AllocationBase), name, MAX_PATH);
+  if (length == 0) return false;
+  fileName->assign(name, length < MAX_PATH ? length : MAX_PATH - 1);
   return true;
 }
 
