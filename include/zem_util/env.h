@@ -51,7 +51,7 @@ ZEM_UTIL_EXPORT ArrayPtr<char> getFileExtension(const ArrayPtr<char>& path);
 // (with the separators after them); inner "/./" and runs of separators shrink; "seg/../" cancels when "seg"
 // has a separator before it and is not ".."; a trailing "seg/.." is cut after the separator before "seg".
 // A relative path whose first segment is cancelled by "../" loses both: "abc/../def" -> "def",
-// "abc/../" -> "./" (".\" on Windows), "x/../../y" -> "../y".
+// "abc/../" -> "./" (".\" on Windows), "x/../../y" -> "../y", "a/../b/../" -> "./".
 //   "C:/a/b/c/../../../d" -> "C:/d"     "././/a" -> "a"     "C:/dir///file" -> "C:/dir/file"
 //   "C:/a/b/.." -> "C:/a/"              "C:/a/../../b" -> "C:/../b"
 //   unchanged: "abc/..", "C:/..", "C:/a/b/../", "a/./", "a//", any path of fewer than two characters.

@@ -123,17 +123,19 @@ void cutTrailingParentDirectory(PathWindow& path) {
 
 // The first segment of a relative path, cancelled by the "../" right after it: "abc/../" -> "./" (the default
 // directory), "abc/../def" -> "def", "x/../../y" -> "../y". Rooted paths ("/a", "C:/a") and a first segment
-// ".." stay.
+// ".." stay. What is left may start the same way again, with a "../" that the inner pass left alone because
+// it ends the path: "a/../b/../" -> "b/../" -> "./".
 void cancelFirstSegment(PathWindow& path) {
-  if (path.length <= 4 || path.isSeparatorAt(0) || (path.text[1] == ':' && path.isSeparatorAt(2))) return;
-  int first = 0;
-  while (first < path.length && !path.isSeparatorAt(first)) ++first;
-  if (first + 3 >= path.length || path.isDotDot(0, first) || !path.isParentAt(first)) return;
-  if (first + 4 == path.length) {
-    path.text[0] = '.';
-    path.text[1] = os::kNativeSeparator;
-    path.length = 2;
-  } else {
+  while (path.length > 4 && !path.isSeparatorAt(0) && !(path.text[1] == ':' && path.isSeparatorAt(2))) {
+    int first = 0;
+    while (first < path.length && !path.isSeparatorAt(first)) ++first;
+    if (first + 3 >= path.length || path.isDotDot(0, first) || !path.isParentAt(first)) return;
+    if (first + 4 == path.length) {
+      path.text[0] = '.';
+      path.text[1] = os::kNativeSeparator;
+      path.length = 2;
+      return;
+    }
     path.skip(first + 4);
   }
 }

@@ -30,7 +30,7 @@ struct Case {
   const char* expected;
 };
 
-// The last six cases cancel the first segment of a relative path by the "../" after it: our choice where the
+// The last nine cases cancel the first segment of a relative path by the "../" after it: our choice where the
 // rules stop.
 TEST(CompactPathTest, ListedResultsHoldWithEitherSeparator) {
   // clang-format off
@@ -49,6 +49,7 @@ TEST(CompactPathTest, ListedResultsHoldWithEitherSeparator) {
       {"./", ""}, {".//", ""}, {"../..", "../.."},
       {"abc/../def", "def"}, {"x/../../y", "../y"}, {"a/../..", ".."},
       {"a/../b/..", ".|"}, {"a/.././b", "b"}, {"../x/../y", "../y"},
+      {"a/../b/../", ".|"}, {"a/../bc/../d", "d"}, {"a/../b/../../c", "../c"},
   };
   // clang-format on
   for (const Case& c : cases) {
