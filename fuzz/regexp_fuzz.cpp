@@ -7,49 +7,33 @@
 #include <fnmatch.h>
 #include <zem_util/regexp.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include "capture_rules.h"
+#include "fuzz_support.h"
+#include "regexp/capture_rules.h"
 
 namespace {
 
 using zem_util::ArrayPtr;
 using zem_util::Regexp;
+using zem_util::fuzz::toHandle;
 using zem_util::testing::findCaptureFault;
 using zem_util::testing::isStarPattern;
 using zem_util::testing::lower;
 
-// A failed check names itself before aborting, so the fuzzer's report says which property broke.
-#define CHECK(condition) ((condition) ? (void)0 : fail(#condition, __LINE__))
-
-[[noreturn]] void fail(const char* what, int line) {
-  std::fprintf(stderr, "regexp_fuzz.cpp:%d: check failed: %s\n", line, what);
-  std::abort();
-}
-
-ArrayPtr<char> toHandle(const std::string& text) {
-  return ArrayPtr<char>(text.data(), 0, static_cast<std::int32_t>(text.size()));
-}
-
 void checkCaptures(const std::string& pattern, const ArrayPtr<char>& text, const ArrayPtr<ArrayPtr<char>>& captures,
                    bool caseSensitive) {
   const std::string fault = findCaptureFault(pattern, text, captures, caseSensitive);
-  if (!fault.empty()) fail(fault.c_str(), __LINE__);
+  if (!fault.empty()) zem_util::fuzz::fail(__FILE__, __LINE__, fault.c_str());
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string input(reinterpret_cast<const char*>(data), size);
-  const std::size_t split = std::min(input.find('\n'), input.size());
-  const std::string pattern = input.substr(0, split);
-  const std::string text = split < input.size() ? input.substr(split + 1) : std::string();
+  const auto [pattern, text] = zem_util::fuzz::splitAtLineFeed(data, size);
   // Both are slices of one block, as texts cut from a larger one often are.
-  const ArrayPtr<char> whole = toHandle(input);
+  const ArrayPtr<char> whole = toHandle(pattern + '\n' + text);
   const ArrayPtr<char> patternHandle = whole.slice(0, static_cast<std::int32_t>(pattern.size()));
   const ArrayPtr<char> textHandle =
       whole.slice(whole.length() - static_cast<std::int32_t>(text.size()), static_cast<std::int32_t>(text.size()));
@@ -58,15 +42,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Regexp exact(patternHandle, true);
   const bool exactResult = exact.match(textHandle, captures);
   if (exactResult) checkCaptures(pattern, textHandle, captures, true);
-  CHECK(exact.match(textHandle) == exactResult);
+  ZEM_FUZZ_CHECK(exact.match(textHandle) == exactResult);
 
   Regexp noCase(patternHandle, false);
   const bool noCaseResult = noCase.match(textHandle, captures);
   if (noCaseResult) checkCaptures(pattern, textHandle, captures, false);
-  CHECK(Regexp(toHandle(lower(pattern)), true).match(toHandle(lower(text))) == noCaseResult);
+  ZEM_FUZZ_CHECK(Regexp(toHandle(lower(pattern)), true).match(toHandle(lower(text))) == noCaseResult);
 
   if (isStarPattern(pattern) && text.find('\0') == std::string::npos) {
-    CHECK(exactResult == (fnmatch(pattern.c_str(), text.c_str(), 0) == 0));
+    ZEM_FUZZ_CHECK(exactResult == (fnmatch(pattern.c_str(), text.c_str(), 0) == 0));
   }
   return 0;
 }

@@ -1,0 +1,116 @@
+// Fuzz target of the three printf-style builders and their 3000-character limit: `format`, `CstStr::fromFormat`
+// and `Translator::getFormattedMsg`. The input's first bytes choose a kind of format and a length, mostly within
+// ten characters of the limit; the rest is the text to format. Each builder must return exactly the expected
+// text when it has 3000 characters or fewer, and otherwise throw its own message as a `const char*`; none may
+// write past its buffer on the way (AddressSanitizer watches the stack).
+#include <zem_util/cst_str.h>
+#include <zem_util/translator.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "fuzz_support.h"
+
+namespace {
+
+using zem_util::ArrayPtr;
+using zem_util::CstStr;
+using zem_util::fuzz::toString;
+
+constexpr std::size_t kLimit = 3000;
+
+// What a builder did: its text, or the message it threw.
+struct Outcome {
+  std::string text;
+  const char* thrown = nullptr;
+};
+
+template <class Build>
+Outcome run(Build build) {
+  Outcome outcome;
+  try {
+    outcome.text = build();
+  } catch (const char* message) {
+    outcome.thrown = message;
+  }
+  return outcome;
+}
+
+void checkOutcome(const Outcome& outcome, const std::string& expected, const char* limitMessage) {
+  if (expected.size() <= kLimit) {
+    ZEM_FUZZ_CHECK(outcome.thrown == nullptr);
+    ZEM_FUZZ_CHECK(outcome.text == expected);
+  } else {
+    ZEM_FUZZ_CHECK(outcome.thrown != nullptr && std::strcmp(outcome.thrown, limitMessage) == 0);
+  }
+}
+
+// Formats `fmt` over `args` with each builder; the translator's catalogue holds `fmt` as a text.
+template <class... Args>
+void checkBuilders(const std::string& expected, const std::string& fmt, Args... args) {
+  checkOutcome(run([&] { return toString(zem_util::format(fmt.c_str(), args...)); }), expected,
+               "'zem_util::format' cannot be used to format more than 3000 characters !");
+  checkOutcome(run([&] {
+                 const CstStr value = CstStr::fromFormat(fmt.c_str(), args...);
+                 return std::string(value.toPtr(), static_cast<std::size_t>(value.length()));
+               }),
+               expected, "CstStr::fromFormat cannot be used to format more than 3000 characters !");
+  zem_util::Translator catalogue;
+  catalogue.addMsg("fmt", ArrayPtr<char>(fmt.data(), 0, static_cast<std::int32_t>(fmt.size())));
+  checkOutcome(run([&] { return toString(catalogue.getFormattedMsg("fmt", args...)); }), expected,
+               "Translator::getMsgWithArgs cannot be used to format more than 3000 characters !");
+}
+
+// `text` repeated to exactly `length` characters ("x" when it is empty).
+std::string repeat(const std::string& text, std::size_t length) {
+  const std::string unit = text.empty() ? std::string("x") : text;
+  std::string result;
+  while (result.size() < length) result += unit;
+  result.resize(length);
+  return result;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  zem_util::fuzz::Input input(data, size);
+  const int kind = input.pick(5);
+  const std::size_t length =
+      static_cast<std::size_t>(input.pick(4) != 0 ? kLimit - 10 + input.pick(21) : input.pick(6001));
+  std::string text = input.takeText(size);
+  for (char& c : text) c = c == '\0' ? '0' : c;  // "%s" would stop at a NUL
+  const std::string body = repeat(text, length);
+  const int width = static_cast<int>(length);
+  switch (kind) {
+    case 0:
+      checkBuilders(body, "%s", body.c_str());
+      break;
+    case 1: {  // padded on the left to the width
+      const std::string word = text.substr(0, 8);
+      const std::string padded = std::string(length > word.size() ? length - word.size() : 0, ' ') + word;
+      checkBuilders(padded, "%*s", width, word.c_str());
+      break;
+    }
+    case 2: {  // a precision that cuts a longer text
+      const std::string longer = body + "tail";
+      checkBuilders(body, "%.*s", width, longer.c_str());
+      break;
+    }
+    case 3: {  // an embedded NUL from %c counts as a character
+      const std::size_t half = length / 2;
+      const std::string left = body.substr(0, half);
+      const std::string right = body.substr(half + (length > 0 ? 1 : 0));
+      std::string expected = left + '\0' + right;
+      checkBuilders(expected, "%s%c%s", left.c_str(), 0, right.c_str());
+      break;
+    }
+    default: {  // a long literal format, every '%' of the text written as "%%"
+      std::string fmt;
+      for (char c : body) fmt += c == '%' ? std::string("%%") : std::string(1, c);
+      checkBuilders(body, fmt, 0);
+      break;
+    }
+  }
+  return 0;
+}
