@@ -7,36 +7,16 @@
 #include <string>
 
 #include "support/temp_dir.h"
+#include "trace/trace_file_support.h"
 
 namespace zem_util {
 namespace {
 
+using test::fileAt;
+using test::lines;
+using test::record;
 using test_support::readFile;
 using test_support::TempDir;
-
-// Records as stored on disk: Windows text mode writes CR LF.
-std::string lines(std::string text) {
-  for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
-  return text;
-}
-
-Ptr<TraceFile> fileAt(const std::string& path, std::int32_t maxFileSize = 100000000, std::uint32_t maxOldFiles = 3,
-                      std::int32_t flushMode = 2) {
-  Ptr<TraceFile> file(new TraceFile(path.c_str()));
-  TraceParameters parameters = file->getParameters();
-  parameters.maxFileSize = maxFileSize;
-  parameters.maxOldFiles = maxOldFiles;
-  parameters.flushMode = flushMode;
-  parameters.translator = nullptr;
-  file->setParameters(parameters);
-  return file;
-}
-
-void record(TraceFile& file, const char* header, const char* text) {
-  file.begin(ArrayPtr<char>(header));
-  file.print(text);
-  file.end();
-}
 
 TEST(TraceFileTest, WritesExactRecordsAndCreatesItsDirectory) {
   TempDir dir;

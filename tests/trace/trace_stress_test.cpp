@@ -2,6 +2,7 @@
 #include <zem_util/trace.h>
 
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -17,30 +18,37 @@ namespace {
 using test_support::readFile;
 using test_support::TempDir;
 
-// Threads write through traces that share one rotating file; afterwards every record is there exactly once,
-// whole and well formed, across all the numbered files.
-TEST(TraceStressTest, SharedFileLosesNothingAndInterleavesNothing) {
+// Four traces share two rotating files, two traces each, and four threads write through all four traces in
+// turn, closing the file after every record. Afterwards every record is there exactly once, whole and well
+// formed, in the numbered files of the right file, under the header of a trace of that file.
+TEST(TraceStressTest, SharedFilesLoseNothingAndInterleaveNothing) {
   TempDir dir;
-  const std::string path = dir / "stress.log";
   constexpr int kThreads = 4;
-  constexpr int kRecords = 1500;
-  Ptr<TraceFile> file = getTraceMgr()->getTraceFile(path.c_str());
-  TraceParameters parameters = file->getParameters();
-  parameters.maxFileSize = 16 * 1024;
-  parameters.maxOldFiles = 100000;  // keep every file so that every record can be counted
-  parameters.flushMode = 2;
-  file->setParameters(parameters);
-  Ptr<Trace> traces[2] = {new Trace("even"), new Trace("odd")};
-  for (Ptr<Trace>& trace : traces) {
-    trace->setFileName(path.c_str());
-    trace->setMaxLevel(3);
+  constexpr int kRecords = 5000;
+  const char* const fileNames[] = {"alpha", "beta"};
+  const char* const traceNames[] = {"alpha0", "beta0", "alpha1", "beta1"};  // trace i writes to file i % 2
+  Ptr<TraceFile> traceFiles[2];
+  Ptr<Trace> traces[4];
+  for (int i = 0; i < 4; ++i) {
+    const std::string path = dir / (std::string(fileNames[i % 2]) + ".log");
+    if (i < 2) {
+      traceFiles[i] = getTraceMgr()->getTraceFile(path.c_str());
+      TraceParameters parameters = traceFiles[i]->getParameters();
+      parameters.maxFileSize = 8 * 1024;
+      parameters.maxOldFiles = 100000;  // keep every file so that every record can be counted
+      parameters.flushMode = 2;
+      traceFiles[i]->setParameters(parameters);
+    }
+    traces[i] = new Trace(traceNames[i]);
+    traces[i]->setFileName(path.c_str());
+    traces[i]->setMaxLevel(3);
   }
 
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      Trace& trace = *traces[t % 2];
       for (int i = 0; i < kRecords; ++i) {
+        Trace& trace = *traces[(t + i) % 4];
         if (i % 3 == 0) {  // a block of three outputs must stay one record
           trace.begin();
           trace.info("t%d", t);
@@ -54,24 +62,30 @@ TEST(TraceStressTest, SharedFileLosesNothingAndInterleavesNothing) {
     });
   }
   for (auto& thread : threads) thread.join();
-  file->close();
+  for (Ptr<TraceFile>& file : traceFiles) file->close();
 
-  std::set<std::pair<int, int>> seen;
-  const std::regex record(R"(\[(even|odd) \d\d:\d\d:\d\d\.\d\d t(\d) r(\d+) end\]\r?)");
-  int files = 0;
+  std::map<std::string, std::set<std::pair<int, int>>> seen;  // by file: (thread, record)
+  std::map<std::string, int> files;
+  const std::regex record(R"(\[((alpha|beta)\d) \d\d:\d\d:\d\d\.\d\d t(\d) r(\d+) end\]\r?)");
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    ++files;
+    const std::string fileName = entry.path().filename().string();
+    const std::string file = fileName.substr(0, fileName.find_first_of("_."));
+    ++files[file];
     std::istringstream stream(readFile(entry.path().string()));
     for (std::string line; std::getline(stream, line);) {
       std::smatch match;
-      ASSERT_TRUE(std::regex_match(line, match, record)) << entry.path() << ": " << line;
-      const int t = std::stoi(match[2]);
-      EXPECT_EQ(match[1], t % 2 == 0 ? "even" : "odd");
-      EXPECT_TRUE(seen.emplace(t, std::stoi(match[3])).second) << line;
+      ASSERT_TRUE(std::regex_match(line, match, record)) << fileName << ": " << line;
+      const int t = std::stoi(match[3]);
+      const int i = std::stoi(match[4]);
+      EXPECT_EQ(match[1], traceNames[(t + i) % 4]) << fileName << ": " << line;
+      EXPECT_EQ(match[2], file) << fileName << ": " << line;
+      EXPECT_TRUE(seen[file].emplace(t, i).second) << line;
     }
   }
-  EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kRecords));
-  EXPECT_GT(files, 3);  // it really rotated
+  for (const char* file : fileNames) {
+    EXPECT_EQ(seen[file].size(), static_cast<std::size_t>(kThreads * kRecords / 2)) << file;
+    EXPECT_GT(files[file], 3) << file;  // it really rotated
+  }
 }
 
 }  // namespace

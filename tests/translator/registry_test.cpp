@@ -3,8 +3,6 @@
 #include <zem_util/translator.h>
 
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace zem_util {
 namespace {
@@ -54,20 +52,6 @@ TEST(RegistryTest, ShortFormsUseTheProcessAndTheCurrentLanguage) {
   Translator mine;
   setTranslator("Short", &mine);
   EXPECT_EQ(getTranslator("Short", getCurrentLanguage()), &mine);
-}
-
-TEST(RegistryTest, ConcurrentFirstRequestsAgree) {
-  std::vector<std::thread> threads;
-  Translator* results[4] = {};
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&results, t] {
-      for (int i = 0; i < 200; ++i) results[t] = getTranslator(format("Comp%d", i % 20), "fr_FR");
-      results[t] = getTranslator("Cfg", "fr_CA");
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  for (Translator* result : results) EXPECT_EQ(result, results[0]);
-  EXPECT_EQ(text(results[0], "library"), "CfgMsg_fr");
 }
 
 }  // namespace
