@@ -1,4 +1,4 @@
-# cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -P check_package.cmake
+# cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DDEMO_PLUGIN_SOURCE=... -P check_package.cmake
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 
@@ -10,9 +10,10 @@ function(run)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release
+    -DDEMO_PLUGIN_SOURCE=${DEMO_PLUGIN_SOURCE})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
-run(${WORK_DIR}/build/consumer)
+run(${WORK_DIR}/build/consumer --plugin)
 
 find_program(PKG_CONFIG pkg-config)
 if(PKG_CONFIG)

@@ -5,6 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/holder.h"
+
 namespace zem_util {
 namespace {
 
@@ -88,17 +90,8 @@ TEST(EventTest, WaitWithoutTheMutexThrowsWithoutWaiting) {
   }
   EXPECT_LT(getTimeMs() - start, 4000u);
   // Held by another thread does not count as held.
-  std::atomic<bool> held{false};
-  std::atomic<bool> done{false};
-  std::thread holder([&] {
-    MutexLock guard(mutex);
-    held = true;
-    while (!done) sleepMs(1);
-  });
-  while (!held) sleepMs(1);
+  test_support::Holder holder(mutex);
   EXPECT_THROW(event.wait(mutex, 5000), Exception);
-  done = true;
-  holder.join();
 }
 
 TEST(EventTest, ThreadRunsTheRunnableInPlace) {

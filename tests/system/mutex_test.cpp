@@ -4,6 +4,8 @@
 #include <atomic>
 #include <thread>
 
+#include "support/holder.h"
+
 namespace zem_util {
 namespace {
 
@@ -83,20 +85,9 @@ TEST(MutexTest, MutexLockReleasesOnEveryPath) {
   }
   EXPECT_FALSE(unlock(mutex.getHandle()));
 
-  std::atomic<bool> held{false};
-  std::atomic<bool> done{false};
-  std::thread holder([&] {
-    MutexLock guard(mutex);
-    held = true;
-    while (!done) sleepMs(1);
-  });
-  while (!held) sleepMs(1);
-  {
-    MutexLock guard(mutex, 0);
-    EXPECT_FALSE(guard.isLocked());  // and its destructor must not release the holder's lock
-  }
-  done = true;
-  holder.join();
+  test_support::Holder holder(mutex);
+  MutexLock guard(mutex, 0);
+  EXPECT_FALSE(guard.isLocked());  // and its destructor must not release the holder's lock
 }
 
 TEST(MutexTest, ProcessWideMutexesAreDistinctCriticalSections) {

@@ -4,11 +4,16 @@
 #include <cstdio>
 #include <cstring>
 
-int main() {
+// With --plugin it also asks the registry for the demo's catalogue, built beside it as DemoMsg_en.
+int main(int argc, char** argv) {
   zem_util::ArrayPtr<char> text = zem_util::format("%s-%d", "consumer", 42);
   zem_util::Mutex mutex;
   zem_util::MutexLock guard(mutex);
   if (std::strcmp(text.toNullTerminatedPtr(), "consumer-42") != 0 || !guard.isLocked()) return 1;
+  if (argc > 1 && std::strcmp(argv[1], "--plugin") == 0) {
+    zem_util::ArrayPtr<char> done = zem_util::getTranslator("Demo", "en_US")->getMsg("DEMO_END");
+    if (std::strcmp(done.toNullTerminatedPtr(), "Done.") != 0) return 2;
+  }
   std::puts(text.toNullTerminatedPtr());
   return 0;
 }
