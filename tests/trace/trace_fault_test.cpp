@@ -57,12 +57,12 @@ Ptr<Trace> traceTo(const std::string& path) {
   return trace;
 }
 
-// A trace file registered with the manager while it lives, so that traces naming its path write to it.
+// The manager's trace file of `path`, which traces naming that path write to, with the given flush mode; taken
+// out of the manager's registry at the end of the scope.
 class RegisteredFile {
  public:
-  RegisteredFile(const std::string& path, std::int32_t flushMode, std::int32_t maxFileSize = 100000000)
-      : file_(fileAt(path, maxFileSize, 3, flushMode)) {
-    getTraceMgr()->addTraceFile(file_);
+  RegisteredFile(const std::string& path, std::int32_t flushMode) : file_(getTraceMgr()->getTraceFile(path.c_str())) {
+    test::configure(*file_, 100000000, 3, flushMode);
   }
   ~RegisteredFile() {
     getTraceMgr()->removeTraceFile(file_->getFileName());

@@ -14,16 +14,21 @@ inline std::string lines(std::string text) {
   return text;
 }
 
-// A trace file of its own (not registered with the manager) at `path`, without a translator.
-inline Ptr<TraceFile> fileAt(const std::string& path, std::int32_t maxFileSize = 100000000,
-                             std::uint32_t maxOldFiles = 3, std::int32_t flushMode = 2) {
-  Ptr<TraceFile> file(new TraceFile(path.c_str()));
-  TraceParameters parameters = file->getParameters();
+// Gives `file` these parameters, and no translator.
+inline void configure(TraceFile& file, std::int32_t maxFileSize, std::uint32_t maxOldFiles, std::int32_t flushMode) {
+  TraceParameters parameters = file.getParameters();
   parameters.maxFileSize = maxFileSize;
   parameters.maxOldFiles = maxOldFiles;
   parameters.flushMode = flushMode;
   parameters.translator = nullptr;
-  file->setParameters(parameters);
+  file.setParameters(parameters);
+}
+
+// A trace file of its own (not registered with the manager) at `path`.
+inline Ptr<TraceFile> fileAt(const std::string& path, std::int32_t maxFileSize = 100000000,
+                             std::uint32_t maxOldFiles = 3, std::int32_t flushMode = 2) {
+  Ptr<TraceFile> file(new TraceFile(path.c_str()));
+  configure(*file, maxFileSize, maxOldFiles, flushMode);
   return file;
 }
 
