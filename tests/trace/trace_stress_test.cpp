@@ -24,7 +24,7 @@ using test_support::TempDir;
 TEST(TraceStressTest, SharedFilesLoseNothingAndInterleaveNothing) {
   TempDir dir;
   constexpr int kThreads = 4;
-  constexpr int kRecords = 5000;
+  constexpr int kRecords = 10000;
   const char* const fileNames[] = {"alpha", "beta"};
   const char* const traceNames[] = {"alpha0", "beta0", "alpha1", "beta1"};  // trace i writes to file i % 2
   Ptr<TraceFile> traceFiles[2];

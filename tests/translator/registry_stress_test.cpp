@@ -29,7 +29,7 @@ TEST(RegistryStressTest, LookupsAndRegistrationsFromFourThreadsAgree) {
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       const ArrayPtr<char> ownName = format("Own%d", t);
-      for (int round = 0; round < 30; ++round) {
+      for (int round = 0; round < 100; ++round) {
         for (int k = 0; k < kNames; ++k) {
           const int n = (k * (t + 1) + round) % kNames;  // a different order on each thread
           for (int l = 0; l < 3; ++l) {
