@@ -26,7 +26,7 @@ bool waitUntil(Condition condition, unsigned int timeoutMs = kPatienceMs) {
   return true;
 }
 
-// Calls `onAlarm(call number)` for its result and keeps count; tells when it is deleted.
+// Calls `onAlarm(call number)` for its result and counts the calls; tells when it is deleted.
 template <class OnAlarm>
 class Listener : public AlarmListener {
  public:
@@ -34,7 +34,15 @@ class Listener : public AlarmListener {
   ~Listener() override {
     if (deleted_) *deleted_ = true;
   }
-  unsigned int alarm() override { return onAlarm_(++calls); }
+  // Counted once the call has finished (returned or thrown), so that whoever waits for a count also sees
+  // everything the call did.
+  unsigned int alarm() override {
+    struct Count {
+      std::atomic<int>& calls;
+      ~Count() { ++calls; }
+    } count{calls};
+    return onAlarm_(calls + 1);
+  }
 
   std::atomic<int> calls{0};
 
