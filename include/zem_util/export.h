@@ -1,8 +1,15 @@
-// The one macro that marks the library's public interface.
+// The macros that mark what is exported: the library's public interface, and a plug-in's entry points.
 //
 // ZEM_UTIL_EXPORT goes on every exported class and free function. The library is built with hidden
 // visibility, so nothing else leaks out of libzemutil.so / ZemUtil.dll. Static builds define ZEM_UTIL_STATIC.
+// ZEM_UTIL_PLUGIN_EXPORT is what a plug-in library puts on the entry points it exports itself.
 #pragma once
+
+#if defined(_WIN32)
+#define ZEM_UTIL_PLUGIN_EXPORT __declspec(dllexport)
+#else
+#define ZEM_UTIL_PLUGIN_EXPORT __attribute__((visibility("default")))
+#endif
 
 #if defined(ZEM_UTIL_STATIC)
 #define ZEM_UTIL_EXPORT

@@ -22,13 +22,8 @@
 // found is CfgMsg_fr). An exception that escapes it counts as "no catalogue".
 #pragma once
 
+#include "zem_util/export.h"
 #include "zem_util/translator.h"
-
-#if defined(_WIN32)
-#define ZEM_UTIL_PLUGIN_EXPORT __declspec(dllexport)
-#else
-#define ZEM_UTIL_PLUGIN_EXPORT __attribute__((visibility("default")))
-#endif
 
 #define ZEM_UTIL_TRANSLATOR_ENTRY_POINT(name, language)                                                   \
   extern "C" ZEM_UTIL_PLUGIN_EXPORT zem_util::Translator* getZemTranslator(const zem_util::ArrayPtr<char>& name, \

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <zem_util/export.h>
 
 #include <atomic>
 #include <cstring>
@@ -10,7 +11,7 @@
 #include "zem_util/system.h"
 
 // Looked up in the executable itself by the tests below.
-extern "C" ZEM_TEST_EXPORT int zemEnvTestExecutableFunction() { return 7; }
+extern "C" ZEM_UTIL_PLUGIN_EXPORT int zemEnvTestExecutableFunction() { return 7; }
 
 namespace zem_util {
 namespace {
