@@ -73,14 +73,18 @@ struct TraceMgr::Table {
     head = new Entry{item, head};
   }
 
-  static void remove(Table* table, const ArrayPtr<char>& key) {
-    if (!table) return;
+  // Unlinks the first entry of that key and hands back its item, so that the caller decides when it goes.
+  static Ptr<T> remove(Table* table, const ArrayPtr<char>& key) {
+    if (!table) return Ptr<T>();
     for (Entry** link = &headOf(table, key); *link; link = &(*link)->next) {
       if (keyOf(*(*link)->item) == key) {
-        delete std::exchange(*link, (*link)->next);
-        return;
+        Entry* entry = std::exchange(*link, (*link)->next);
+        Ptr<T> item = entry->item;
+        delete entry;
+        return item;
       }
     }
+    return Ptr<T>();
   }
 };
 
@@ -162,8 +166,7 @@ void TraceMgr::removeTrace(const ArrayPtr<char>& name) {
   Ptr<Trace> removed;  // released after the lock
   MutexLock guard(mutex_, kLockTimeoutMs);
   if (!guard.isLocked()) return;
-  removed = Table<Trace>::find(traceTable_, name);
-  Table<Trace>::remove(traceTable_, name);
+  removed = Table<Trace>::remove(traceTable_, name);
 }
 
 Ptr<TraceFile> TraceMgr::getTraceFile() {
@@ -198,8 +201,7 @@ void TraceMgr::removeTraceFile(const ArrayPtr<char>& fileName) {
   Ptr<TraceFile> removed;  // a file closes when its last holder lets go: not under the manager's lock
   MutexLock guard(mutex_, kLockTimeoutMs);
   if (!guard.isLocked()) return;
-  removed = Table<TraceFile>::find(fileTable_, fileName);
-  Table<TraceFile>::remove(fileTable_, fileName);
+  removed = Table<TraceFile>::remove(fileTable_, fileName);
 }
 
 TraceMgr* getTraceMgr() {
