@@ -1,4 +1,5 @@
 // The running process: its path, directory and name, the environment, CharConv.txt and the error message.
+#include <cstdlib>
 #include <string>
 
 #include "env/system_text.h"
@@ -18,8 +19,11 @@ bool isCharconvCandidate(const std::string& candidate) { return os::pathExists(c
 // "/usr/bin:/opt/x" -> "/usr/bin/CharConv.txt", then "/opt/x/CharConv.txt" ("\" and ";" on Windows). A
 // separator is always added, even after an entry that ends with one.
 ArrayPtr<char> searchCharconvOnPath() {
-  std::string path;
-  if (!os::getEnvironmentVariable("PATH", &path)) return ArrayPtr<char>();
+  // The C runtime's copy of the environment, the same call on every platform: on Windows it does not see what
+  // setEnvironmentVariable changed, as intended.
+  const char* variable = std::getenv("PATH");
+  if (variable == nullptr) return ArrayPtr<char>();
+  const std::string path(variable);
   std::string::size_type begin = 0;
   while (begin <= path.size()) {
     std::string::size_type end = path.find(os::kPathListSeparator, begin);

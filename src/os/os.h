@@ -108,8 +108,6 @@ bool getExecutablePath(std::string* path);  // full path of the running executab
 // is loaded at. False when no module contains it; *base is then the start of the system allocation that holds
 // the address where the system tells (Windows), else 0.
 bool findModuleOfAddress(const void* address, std::string* fileName, std::uintptr_t* base);
-// From the C runtime's copy of the environment (what getenv sees).
-bool getEnvironmentVariable(const char* name, std::string* value);
 // A null value removes the variable. Windows changes the system's block only, which getenv does not see;
 // POSIX has one environment, which getenv does see.
 bool setEnvironmentVariable(const char* name, const char* value);

@@ -38,13 +38,6 @@ bool findModuleOfAddress(const void* address, std::string* fileName, std::uintpt
   return true;
 }
 
-bool getEnvironmentVariable(const char* name, std::string* value) {
-  const char* text = std::getenv(name);
-  if (text == nullptr) return false;
-  value->assign(text);
-  return true;
-}
-
 bool setEnvironmentVariable(const char* name, const char* value) {
   return (value == nullptr ? unsetenv(name) : setenv(name, value, 1)) == 0;
 }

@@ -1,5 +1,4 @@
 // Win32 back end: the executable's path, the module of an address, the environment and the error message box.
-#include <cstdlib>
 #include <cstring>
 
 #include "os/os.h"
@@ -20,15 +19,6 @@ bool findModuleOfAddress(const void* address, std::string* fileName, std::uintpt
   const DWORD length = GetModuleFileNameA(static_cast<HMODULE>(region.AllocationBase), name, MAX_PATH);
   if (length == 0) return false;
   fileName->assign(name, length < MAX_PATH ? length : MAX_PATH - 1);
-  return true;
-}
-
-// Reads the C runtime's copy of the environment, not the system's block: setEnvironmentVariable changes
-// only the latter, and on Windows the two are allowed to disagree.
-bool getEnvironmentVariable(const char* name, std::string* value) {
-  const char* text = std::getenv(name);
-  if (text == nullptr) return false;
-  value->assign(text);
   return true;
 }
 
