@@ -1,11 +1,11 @@
 // Copy + release of a counted handle against std::shared_ptr, on one thread and on two threads sharing the
 // same object (the contended case).
 #include <benchmark/benchmark.h>
-
-#include "multi_threaded.h"
 #include <zem_util/core.h>
 
 #include <memory>
+
+#include "multi_threaded.h"
 
 namespace {
 

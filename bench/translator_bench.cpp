@@ -1,13 +1,13 @@
 // Catalogue lookups against std::unordered_map, and parameter expansion against building the text with
 // std::string.
 #include <benchmark/benchmark.h>
-
-#include "multi_threaded.h"
 #include <zem_util/translator.h>
 
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "multi_threaded.h"
 
 namespace {
 
@@ -15,10 +15,11 @@ constexpr int kMessages = 10000;
 
 // Identifiers in the style of real catalogues: words of varying length, so the sampled hash spreads them.
 std::string idOf(int i) {
-  static const char* const words[] = {"FILE", "OPEN", "CLOSE", "READ", "WRITE", "NET", "CFG", "TRACE", "ERR",
-                                      "WARN", "INFO", "USER", "DISK", "PATH", "LOCK", "TIME", "ALARM"};
+  static const char* const words[] = {"FILE", "OPEN", "CLOSE", "READ", "WRITE", "NET",  "CFG",  "TRACE", "ERR",
+                                      "WARN", "INFO", "USER",  "DISK", "PATH",  "LOCK", "TIME", "ALARM"};
   std::string id = "MSG";
-  for (unsigned n = static_cast<unsigned>(i) * 2654435761u, k = 0; k < 4; ++k, n /= 17) id += std::string("_") + words[n % 17];
+  for (unsigned n = static_cast<unsigned>(i) * 2654435761u, k = 0; k < 4; ++k, n /= 17)
+    id += std::string("_") + words[n % 17];
   return id + "_" + std::to_string(i);
 }
 
@@ -91,7 +92,8 @@ void BM_TranslatorGetMsgParams(benchmark::State& state) {
 void BM_StdStringBuild(benchmark::State& state) {
   const std::string values[] = {"1234", "/var/spool/input", "/srv/archive/2026", "87"};
   for (auto _ : state) {
-    std::string text = "Copied " + values[0] + " files from " + values[1] + " to " + values[2] + " in " + values[3] + " ms";
+    std::string text =
+        "Copied " + values[0] + " files from " + values[1] + " to " + values[2] + " in " + values[3] + " ms";
     benchmark::DoNotOptimize(text);
   }
 }

@@ -4,21 +4,19 @@
 
 namespace {
 #if defined(MESSAGES_FR)
-const char* kMessages[] = {
-    "DEMO_START",    "Démonstration de ZemUtil, processus {0}, langue {1}",
-    "DEMO_REQUESTS", "{0} requêtes traitées en {1} ms",
-    "DEMO_TRACES",   "Fichiers de trace dans {0}",
-    "DEMO_ALARM",    "Alarme {0} déclenchée",
-    "DEMO_END",      "Terminé.",
-    nullptr};
+const char* kMessages[] = {"DEMO_START",    "Démonstration de ZemUtil, processus {0}, langue {1}",
+                           "DEMO_REQUESTS", "{0} requêtes traitées en {1} ms",
+                           "DEMO_TRACES",   "Fichiers de trace dans {0}",
+                           "DEMO_ALARM",    "Alarme {0} déclenchée",
+                           "DEMO_END",      "Terminé.",
+                           nullptr};
 #else
-const char* kMessages[] = {
-    "DEMO_START",    "ZemUtil demo, process {0}, language {1}",
-    "DEMO_REQUESTS", "{0} requests handled in {1} ms",
-    "DEMO_TRACES",   "Trace files in {0}",
-    "DEMO_ALARM",    "Alarm {0} fired",
-    "DEMO_END",      "Done.",
-    nullptr};
+const char* kMessages[] = {"DEMO_START",    "ZemUtil demo, process {0}, language {1}",
+                           "DEMO_REQUESTS", "{0} requests handled in {1} ms",
+                           "DEMO_TRACES",   "Trace files in {0}",
+                           "DEMO_ALARM",    "Alarm {0} fired",
+                           "DEMO_END",      "Done.",
+                           nullptr};
 #endif
 }  // namespace
 

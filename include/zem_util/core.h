@@ -50,7 +50,7 @@ static const LibraryInit libraryInit;
 class ZEM_UTIL_EXPORT Shared {
  public:
   Shared() = default;
-  Shared(const Shared&) = default;             // copies the count, like every other field
+  Shared(const Shared&) = default;  // copies the count, like every other field
   Shared& operator=(const Shared&) = default;
   virtual ~Shared();
 
@@ -149,9 +149,7 @@ struct SharedArray {
   }
 
  private:
-  static constexpr std::size_t dataOffset() {
-    return (sizeof(SharedArray) + alignof(T) - 1) / alignof(T) * alignof(T);
-  }
+  static constexpr std::size_t dataOffset() { return (sizeof(SharedArray) + alignof(T) - 1) / alignof(T) * alignof(T); }
 };
 
 namespace detail {

@@ -128,7 +128,9 @@ class ZEM_UTIL_EXPORT Event {
   Event(const Event&) = delete;
   Event& operator=(const Event&) = delete;
 
-  bool wait(Mutex& mutex, unsigned int timeout = kInfinite) { return waitForEvent(handle_, mutex.getHandle(), timeout); }
+  bool wait(Mutex& mutex, unsigned int timeout = kInfinite) {
+    return waitForEvent(handle_, mutex.getHandle(), timeout);
+  }
   void notify() { notifyEvent(handle_); }
   void notifyAll() { notifyEventToAll(handle_); }
   void* getHandle() const { return handle_; }

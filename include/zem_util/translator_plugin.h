@@ -25,12 +25,12 @@
 #include "zem_util/export.h"
 #include "zem_util/translator.h"
 
-#define ZEM_UTIL_TRANSLATOR_ENTRY_POINT(name, language)                                                   \
+#define ZEM_UTIL_TRANSLATOR_ENTRY_POINT(name, language)                                                          \
   extern "C" ZEM_UTIL_PLUGIN_EXPORT zem_util::Translator* getZemTranslator(const zem_util::ArrayPtr<char>& name, \
                                                                            const zem_util::ArrayPtr<char>& language)
 
-#define ZEM_UTIL_TRANSLATOR_PLUGIN(pairs)                   \
-  ZEM_UTIL_TRANSLATOR_ENTRY_POINT(, ) {                     \
-    static zem_util::Translator catalogue(pairs);           \
-    return &catalogue;                                      \
+#define ZEM_UTIL_TRANSLATOR_PLUGIN(pairs)         \
+  ZEM_UTIL_TRANSLATOR_ENTRY_POINT(, ) {           \
+    static zem_util::Translator catalogue(pairs); \
+    return &catalogue;                            \
   }

@@ -8,11 +8,11 @@
 // catalogues; plug-ins are written with translator_plugin.h), alarm.h (AlarmMgr, AlarmListener).
 #pragma once
 
+#include "zem_util/alarm.h"
 #include "zem_util/core.h"
 #include "zem_util/cst_str.h"
 #include "zem_util/env.h"
 #include "zem_util/regexp.h"
-#include "zem_util/trace.h"
 #include "zem_util/system.h"
+#include "zem_util/trace.h"
 #include "zem_util/translator.h"
-#include "zem_util/alarm.h"

@@ -22,7 +22,8 @@ void releaseAll(void* arg) {
 void* newEvent() {
   unsigned error = 0;
   os::PulseEvent* event = os::newPulseEvent(&error);
-  if (!event) throw Exception(getSystemErrorMsg("Internal error : Cannot create a new event object.", "CreateEvent", error));
+  if (!event)
+    throw Exception(getSystemErrorMsg("Internal error : Cannot create a new event object.", "CreateEvent", error));
   return event;
 }
 
@@ -40,8 +41,8 @@ void notifyEventToAll(void* event) {
 
 bool waitForEvent(void* event, void* mutex, unsigned int timeout) {
   if (!MutexRecord::of(mutex)->isHeldByCaller())
-    throw Exception(ArrayPtr<char>(
-        "Internal error : Erroneous use of Event::wait : the current thread does not own the mutex."));
+    throw Exception(
+        ArrayPtr<char>("Internal error : Erroneous use of Event::wait : the current thread does not own the mutex."));
   Release release{mutex};
   unsigned error = 0;
   const os::WaitResult result = os::waitPulseEvent(eventOf(event), timeout, releaseAll, &release, &error);

@@ -20,7 +20,8 @@ ArrayPtr<char> getSystemErrorMsg(unsigned int code) {
 
 ArrayPtr<char> getSystemErrorMsg(const char* function, unsigned int code) {
   std::string text;
-  if (os::getSystemErrorText(code, &text)) return format("'%s' returned error code %u : %s", function, code, text.c_str());
+  if (os::getSystemErrorText(code, &text))
+    return format("'%s' returned error code %u : %s", function, code, text.c_str());
   return format("'%s' returned error code %u", function, code);
 }
 

@@ -14,7 +14,8 @@ void* newMutex(bool criticalSection) {
     mutex->kernel = os::newKernelMutex(&error);
     if (!mutex->kernel) {
       delete mutex;
-      throw Exception(getSystemErrorMsg("Internal error : Cannot create a new mutual exclusion object", "CreateMutex", error));
+      throw Exception(
+          getSystemErrorMsg("Internal error : Cannot create a new mutual exclusion object", "CreateMutex", error));
     }
   }
   return mutex;
@@ -31,7 +32,8 @@ bool lock(void* handle, unsigned int timeout) {
     case os::WaitResult::Timeout:
       return false;
     case os::WaitResult::Failed:
-      throw Exception(getSystemErrorMsg("Internal error : Cannot ensure thread mutual exclusion.", "WaitForSingleObject", error));
+      throw Exception(
+          getSystemErrorMsg("Internal error : Cannot ensure thread mutual exclusion.", "WaitForSingleObject", error));
     case os::WaitResult::Abandoned:
       // The previous owner ended while holding it: its levels died with it, and the caller starts afresh.
       mutex->lockCount = 0;

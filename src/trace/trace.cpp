@@ -156,7 +156,7 @@ void Trace::printf(int level, const char* format, ...) {
   va_end(args);
 }
 
-#define ZEM_UTIL_TRACE_AT_LEVEL(operation, level) \
+#define ZEM_UTIL_TRACE_AT_LEVEL(operation, level)  \
   void Trace::operation(const char* format, ...) { \
     va_list args;                                  \
     va_start(args, format);                        \

@@ -301,7 +301,8 @@ ArrayPtr<char> TraceFile::fileNameOfIndex(std::uint32_t index) const {
 // Creates every level of the directory, ignoring failures: "/a/b/c/" -> mkdir "/a", "/a/b", "/a/b/c".
 // A leading separator, doubled separators and a drive prefix make no useful call.
 void TraceFile::createDirectory() const {
-  const std::string directory(directory_.toPtr() ? directory_.toPtr() : "", static_cast<std::size_t>(directory_.length()));
+  const std::string directory(directory_.toPtr() ? directory_.toPtr() : "",
+                              static_cast<std::size_t>(directory_.length()));
   long lastSeparator = -1;
   for (std::size_t i = 0; i < directory.size(); ++i) {
     if (directory[i] != '/' && directory[i] != '\\') continue;

@@ -182,8 +182,7 @@ Ptr<TraceFile> TraceMgr::getTraceFile() {
 Ptr<TraceFile> TraceMgr::getTraceFile(const ArrayPtr<char>& fileName) {
   if (fileName.length() == 0) return getTraceFile();
   MutexLock guard(mutex_, kLockTimeoutMs);
-  if (!guard.isLocked())
-    return Ptr<TraceFile>(new TraceFile(completeFileName(fileName, builtInParameters_.fileName)));
+  if (!guard.isLocked()) return Ptr<TraceFile>(new TraceFile(completeFileName(fileName, builtInParameters_.fileName)));
   const ArrayPtr<char> fullName = getFullFileName(fileName);
   if (Ptr<TraceFile> found = Table<TraceFile>::find(fileTable_, fullName)) return found;
   Ptr<TraceFile> file(new TraceFile(fullName));

@@ -1,10 +1,10 @@
 // Another thread holding a mutex for as long as this object lives.
 #pragma once
 
+#include <zem_util/system.h>
+
 #include <atomic>
 #include <thread>
-
-#include <zem_util/system.h>
 
 namespace test_support {
 

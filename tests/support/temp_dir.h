@@ -1,14 +1,14 @@
 // A fresh directory per test, removed with everything in it when the test ends.
 #pragma once
 
+#include <zem_util/system.h>
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <system_error>
-
-#include <zem_util/system.h>
 
 namespace test_support {
 

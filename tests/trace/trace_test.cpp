@@ -56,7 +56,8 @@ TEST_F(TraceTest, LevelsSelectWhatIsWritten) {
   trace->print(0, "zero");
   trace->print(-1, "negative");
   const std::string text = contentOf("levels.log");
-  for (const char* present : {" e1]", " t4]", " p9]", " d3]"}) EXPECT_NE(text.find(present), std::string::npos) << present;
+  for (const char* present : {" e1]", " t4]", " p9]", " d3]"})
+    EXPECT_NE(text.find(present), std::string::npos) << present;
   for (const char* absent : {"s1", "i1", "d1", "p5", "d2", "e2", "zero", "negative"})
     EXPECT_EQ(text.find(absent), std::string::npos) << absent;
   EXPECT_FALSE(trace->isActive(0));

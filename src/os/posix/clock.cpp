@@ -51,8 +51,13 @@ LocalTime getLocalTime() {
     localtime_r(&now.tv_sec, &fields);
     cachedSecond = now.tv_sec;
   }
-  return LocalTime{fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_hour,
-                   fields.tm_min,         fields.tm_sec,     static_cast<int>(now.tv_nsec / 1000000L)};
+  return LocalTime{fields.tm_year + 1900,
+                   fields.tm_mon + 1,
+                   fields.tm_mday,
+                   fields.tm_hour,
+                   fields.tm_min,
+                   fields.tm_sec,
+                   static_cast<int>(now.tv_nsec / 1000000L)};
 }
 
 }  // namespace zem_util::os

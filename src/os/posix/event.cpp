@@ -69,8 +69,7 @@ bool pulseAll(PulseEvent* event, unsigned*) {
   return true;
 }
 
-WaitResult waitPulseEvent(PulseEvent* event, unsigned timeoutMs, void (*release)(void*), void* arg,
-                          unsigned* error) {
+WaitResult waitPulseEvent(PulseEvent* event, unsigned timeoutMs, void (*release)(void*), void* arg, unsigned* error) {
   Waiter waiter;
   pthread_condattr_t attributes;
   pthread_condattr_init(&attributes);

@@ -198,7 +198,6 @@ class Installation {
   Installation& operator=(const Installation&) = delete;
 };
 
-
 }  // namespace
 
 FaultTranslator setThreadFaultTranslator(FaultTranslator translator) {

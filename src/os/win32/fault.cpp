@@ -29,8 +29,8 @@ DWORD stateSlot = TLS_OUT_OF_INDEXES;
 // CLR, and informational codes such as debug output and thread names. GCC's own throws have the success
 // severity. Nor a stack overflow: with its guard page used up, the stack has no room left to throw on.
 bool isTranslatable(DWORD code) {
-  return (code & 0x80000000) != 0 && code != EXCEPTION_STACK_OVERFLOW && code != 0xE06D7363 &&
-         code != 0xE0434352 && code != 0xE0434F4D;
+  return (code & 0x80000000) != 0 && code != EXCEPTION_STACK_OVERFLOW && code != 0xE06D7363 && code != 0xE0434352 &&
+         code != 0xE0434F4D;
 }
 
 }  // namespace
