@@ -2,7 +2,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "os/os.h"
+#include "os/locale.h"
 #include "system/statics.h"
 #include "zem_util/env.h"
 

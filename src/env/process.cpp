@@ -1,9 +1,11 @@
 // The running process: its path, directory and name, the environment, CharConv.txt and the error message.
+#include "os/process.h"
+
 #include <cstdlib>
 #include <string>
 
 #include "env/system_text.h"
-#include "os/os.h"
+#include "os/files.h"
 #include "system/statics.h"
 #include "zem_util/env.h"
 

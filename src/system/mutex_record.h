@@ -4,7 +4,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "os/os.h"
+#include "os/sync.h"
+#include "os/threads.h"
 #include "zem_util/system.h"
 
 namespace zem_util {

@@ -1,7 +1,9 @@
 // Detached threads, the clock and the identifiers.
 #include <atomic>
 
-#include "os/os.h"
+#include "os/clock.h"
+#include "os/process.h"
+#include "os/threads.h"
 #include "system/test_hooks.h"
 #include "zem_util/system.h"
 

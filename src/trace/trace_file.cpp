@@ -4,7 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "os/os.h"
+#include "os/clock.h"
+#include "os/files.h"
 #include "zem_util/env.h"
 #include "zem_util/trace.h"
 

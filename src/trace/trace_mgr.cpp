@@ -6,7 +6,8 @@
 #include <atomic>
 #include <utility>
 
-#include "os/os.h"
+#include "os/clock.h"
+#include "os/files.h"
 #include "system/statics.h"
 #include "zem_util/env.h"
 #include "zem_util/trace.h"

@@ -1,12 +1,15 @@
 // What the platform layer promises beyond what the public tests of mutexes, events, threads and error texts
-// already see through it: written against os.h alone, so it holds on either back end.
-#include "os/os.h"
-
+// already see through it: written against the layer's headers alone, so it holds on either back end.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <ctime>
+
+#include "os/clock.h"
+#include "os/files.h"
+#include "os/process.h"
+#include "os/sync.h"
 
 namespace zem_util::os {
 namespace {

@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "os/os.h"
-#include "os/win32/windows_api.h"
+#include "os/files.h"
+#include "os/libraries.h"
+#include "os/locale.h"
+#include "os/process.h"
+#include "os/windows_api.h"
 
 namespace zem_util::os {
 namespace {

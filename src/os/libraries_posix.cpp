@@ -1,9 +1,10 @@
-// POSIX back end: loading shared libraries and finding their exports.
+// POSIX back end of libraries.h: dlopen, dlsym, dlinfo and dlclose.
 #include <dlfcn.h>
 #include <link.h>
 
-#include "os/os.h"
-#include "os/posix/native_path.h"
+#include "os/files.h"
+#include "os/libraries.h"
+#include "os/process.h"
 
 namespace zem_util::os {
 
@@ -22,7 +23,7 @@ void* openLibrary(const std::string& path) { return dlopen(path.c_str(), RTLD_NO
 // As LoadLibraryA does on Windows, a bare name is looked for beside the executable before the system's own
 // places: "zem_fr" -> "/opt/app/bin/zem_fr.so", else "zem_fr.so" on the loader's search path.
 void* loadLibrary(const char* name) {
-  const std::string native = withDefaultExtension(toNativePath(name));
+  const std::string native = withDefaultExtension(backend::withSlashes(name));
   if (native.find('/') == std::string::npos) {
     std::string executable;
     if (getExecutablePath(&executable)) {

@@ -1,6 +1,6 @@
-// Win32 back end: the calling thread's locale.
-#include "os/os.h"
-#include "os/win32/windows_api.h"
+// Win32 back end of locale.h: GetThreadLocale.
+#include "os/locale.h"
+#include "os/windows_api.h"
 
 namespace zem_util::os {
 

@@ -1,4 +1,4 @@
-// POSIX back end: current directory, full paths, file status, directory creation and file removal.
+// POSIX back end of files.h: getcwd, lexical full paths, stat, access, mkdir, remove, flockfile.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,10 +7,11 @@
 #include <cstdio>
 #include <vector>
 
-#include "os/os.h"
-#include "os/posix/native_path.h"
+#include "os/files.h"
 
 namespace zem_util::os {
+
+extern const char kNativeSeparator = '/';
 
 bool getCurrentDirectory(std::string* dir) {
   // getcwd has no "how long" query: grow the buffer until the directory fits.
@@ -39,7 +40,7 @@ void appendSegment(std::string* full, const std::string& segment) {
 
 // Like GetFullPathNameA, without looking at the disk: in /home/me, "a/./b/../c/" -> "/home/me/a/c/".
 bool getFullPath(const char* path, std::string* full) {
-  const std::string native = toNativePath(path);
+  const std::string native = backend::withSlashes(path);
   if (native.empty()) return false;
   std::string joined;
   if (native[0] != '/') {
@@ -65,7 +66,7 @@ bool getFullPath(const char* path, std::string* full) {
 }
 
 bool isFileReadable(const char* path) {
-  const std::string native = toNativePath(path);
+  const std::string native = backend::withSlashes(path);
   struct stat status {};
   if (stat(native.c_str(), &status) != 0 || S_ISDIR(status.st_mode)) return false;
   // Names starting with "." are the hidden files of POSIX.
@@ -77,11 +78,16 @@ bool isFileReadable(const char* path) {
 
 bool pathExists(const char* path) {
   struct stat status {};
-  return stat(toNativePath(path).c_str(), &status) == 0;
+  return stat(backend::withSlashes(path).c_str(), &status) == 0;
 }
 
-bool makeDirectory(const char* path) { return mkdir(toNativePath(path).c_str(), 0777) == 0; }
+bool removeFile(const char* path) { return std::remove(backend::withSlashes(path).c_str()) == 0; }
 
-bool removeFile(const char* path) { return std::remove(toNativePath(path).c_str()) == 0; }
+bool makeDirectory(const char* path) { return mkdir(backend::withSlashes(path).c_str(), 0777) == 0; }
+
+extern const int kTextModeLineEndExtra = 0;
+
+void lockStream(std::FILE* stream) { flockfile(stream); }
+void unlockStream(std::FILE* stream) { funlockfile(stream); }
 
 }  // namespace zem_util::os

@@ -1,4 +1,4 @@
-// POSIX back end: pulse events over a mutex and one condition variable per waiter.
+// POSIX back end of sync.h: pthread mutexes, and pulse events over one condition variable per waiter.
 //
 // A pulse must release exactly the threads waiting at that instant and be forgotten otherwise, which a
 // condition variable alone cannot express (it wakes spuriously and cannot count). So every waiter queues a
@@ -7,12 +7,97 @@
 #include <pthread.h>
 
 #include <cerrno>
+#include <ctime>
 #include <new>
 
-#include "os/os.h"
-#include "os/posix/time_util.h"
+#include "os/sync.h"
 
 namespace zem_util::os {
+
+namespace {
+// Now on `clock` plus `ms` milliseconds.
+timespec deadlineAfter(clockid_t clock, unsigned ms) {
+  timespec t{};
+  clock_gettime(clock, &t);
+  t.tv_sec += static_cast<time_t>(ms / 1000);
+  t.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
+  if (t.tv_nsec >= 1000000000L) {
+    t.tv_sec += 1;
+    t.tv_nsec -= 1000000000L;
+  }
+  return t;
+}
+}  // namespace
+
+struct CriticalSection {
+  pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;  // recursion is counted above this layer
+};
+
+CriticalSection* newCriticalSection() { return new CriticalSection; }
+void enterCriticalSection(CriticalSection* section) { pthread_mutex_lock(&section->mutex); }
+bool tryEnterCriticalSection(CriticalSection* section) { return pthread_mutex_trylock(&section->mutex) == 0; }
+void leaveCriticalSection(CriticalSection* section) { pthread_mutex_unlock(&section->mutex); }
+void deleteCriticalSection(CriticalSection* section) {
+  pthread_mutex_destroy(&section->mutex);
+  delete section;
+}
+
+// Robust so that a thread ending while it holds the lock leaves it "abandoned" rather than locked forever.
+struct KernelMutex {
+  pthread_mutex_t mutex;
+};
+
+KernelMutex* newKernelMutex(unsigned* error) {
+  pthread_mutexattr_t attributes;
+  int result = pthread_mutexattr_init(&attributes);
+  if (result == 0) {
+    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST);
+    auto* kernel = new (std::nothrow) KernelMutex;
+    result = kernel ? pthread_mutex_init(&kernel->mutex, &attributes) : ENOMEM;
+    pthread_mutexattr_destroy(&attributes);
+    if (result == 0) return kernel;
+    delete kernel;
+  }
+  *error = static_cast<unsigned>(result);
+  return nullptr;
+}
+
+WaitResult waitKernelMutex(KernelMutex* kernel, unsigned timeoutMs, unsigned* error) {
+  int result;
+  if (timeoutMs == 0xFFFFFFFF) {
+    result = pthread_mutex_lock(&kernel->mutex);
+  } else if (timeoutMs == 0) {
+    result = pthread_mutex_trylock(&kernel->mutex);
+    if (result == EBUSY) return WaitResult::Timeout;
+  } else {
+    // pthread_mutex_timedlock measures against CLOCK_REALTIME; a clock step shifts the deadline, which is
+    // the best this call offers portably.
+    const timespec deadline = deadlineAfter(CLOCK_REALTIME, timeoutMs);
+    result = pthread_mutex_timedlock(&kernel->mutex, &deadline);
+  }
+  switch (result) {
+    case 0:
+      return WaitResult::Signalled;
+    case EOWNERDEAD:
+      pthread_mutex_consistent(&kernel->mutex);
+      return WaitResult::Abandoned;
+    case ETIMEDOUT:
+      return WaitResult::Timeout;
+    default:
+      *error = static_cast<unsigned>(result);
+      return WaitResult::Failed;
+  }
+}
+
+void releaseKernelMutex(KernelMutex* kernel) { pthread_mutex_unlock(&kernel->mutex); }
+
+void deleteKernelMutex(KernelMutex* kernel) {
+  pthread_mutex_destroy(&kernel->mutex);
+  delete kernel;
+}
+
+// ---- pulse events ----------------------------------------------------------------------------------------
 
 namespace {
 struct Waiter {

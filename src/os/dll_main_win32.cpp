@@ -5,7 +5,7 @@
 // Static builds have no entry point of their own.
 #ifndef ZEM_UTIL_STATIC
 
-#include "os/win32/windows_api.h"
+#include "os/windows_api.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
   if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);

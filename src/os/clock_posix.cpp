@@ -1,11 +1,7 @@
-// POSIX back end: tick count, sleeping, identifiers and local time.
-#include <sys/syscall.h>
-#include <unistd.h>
-
-#include <cerrno>
+// POSIX back end of clock.h: clock_gettime for both clocks, localtime_r for the local time.
 #include <ctime>
 
-#include "os/os.h"
+#include "os/clock.h"
 
 namespace zem_util::os {
 
@@ -16,29 +12,6 @@ unsigned getTickCountMs() {
   return static_cast<unsigned>(static_cast<unsigned long long>(now.tv_sec) * 1000ULL +
                                static_cast<unsigned long long>(now.tv_nsec) / 1000000ULL);
 }
-
-void sleepMs(unsigned ms) {
-  timespec remaining{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-  while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
-  }
-}
-
-namespace {
-// Every lock asks for the caller's identifier, so it must not cost a system call. Initial-exec TLS keeps
-// the access a single load from the thread pointer, even inside a shared library.
-#if defined(__GNUC__)
-__attribute__((tls_model("initial-exec")))
-#endif
-thread_local unsigned cachedThreadId = 0;
-}  // namespace
-
-unsigned getCurrentThreadId() {
-  unsigned id = cachedThreadId;
-  if (id == 0) cachedThreadId = id = static_cast<unsigned>(syscall(SYS_gettid));
-  return id;
-}
-
-unsigned getCurrentProcessId() { return static_cast<unsigned>(getpid()); }
 
 LocalTime getLocalTime() {
   timespec now{};

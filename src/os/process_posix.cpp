@@ -1,15 +1,16 @@
-// POSIX back end: the executable's path, the module of an address, the environment and the error message.
-#include <dlfcn.h>
-#include <link.h>
+// POSIX back end of process.h: /proc/self/exe, getpid, setenv, standard error and strerrordesc_np.
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
-#include "os/os.h"
+#include "os/process.h"
 
 namespace zem_util::os {
+
+extern const char kPathListSeparator = ':';
 
 bool getExecutablePath(std::string* path) {
   // readlink does not say whether it cut the name: grow the buffer until the name leaves room to spare.
@@ -25,18 +26,7 @@ bool getExecutablePath(std::string* path) {
   }
 }
 
-// The loader knows the executable only by the name it was started with; the system has its full path.
-bool findModuleOfAddress(const void* address, std::string* fileName, std::uintptr_t* base) {
-  *base = 0;
-  Dl_info info{};
-  link_map* map = nullptr;
-  if (dladdr1(address, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0 || !info.dli_fbase) return false;
-  *base = reinterpret_cast<std::uintptr_t>(info.dli_fbase);
-  const bool isExecutable = map && map->l_name && map->l_name[0] == '\0';
-  if (isExecutable && getExecutablePath(fileName)) return true;
-  fileName->assign(info.dli_fname ? info.dli_fname : "");
-  return true;
-}
+unsigned getCurrentProcessId() { return static_cast<unsigned>(getpid()); }
 
 bool setEnvironmentVariable(const char* name, const char* value) {
   return (value == nullptr ? unsetenv(name) : setenv(name, value, 1)) == 0;
@@ -48,6 +38,24 @@ void showMessageBox(const char* title, const char* text) {
   std::string line = std::string(title) + ": " + text + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
+}
+
+bool getSystemErrorText(unsigned code, std::string* text) {
+  if (code > 0x7FFFFFFF) return false;
+#if defined(__GLIBC__)
+  // Unlike strerror, strerrordesc_np says "no text" for unknown codes instead of inventing one.
+  const char* description = strerrordesc_np(static_cast<int>(code));
+  if (!description) return false;
+  *text = description;
+  return true;
+#else
+  char buffer[256] = {};
+  if (strerror_r(static_cast<int>(code), buffer, sizeof buffer) != 0 || !buffer[0] ||
+      std::strncmp(buffer, "Unknown error", 13) == 0)
+    return false;
+  *text = buffer;
+  return true;
+#endif
 }
 
 }  // namespace zem_util::os

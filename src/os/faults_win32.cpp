@@ -1,4 +1,4 @@
-// Win32 back end: structured exceptions handed to a per-thread fault translator; the module of an address.
+// Win32 back end of faults.h: a vectored handler redirecting structured exceptions; VirtualQuery for modules.
 //
 // mingw-w64's C++ run-time has no _set_se_translator, and its catch clauses never see structured exceptions.
 // So one vectored handler, added with the first translator, takes the exceptions of threads that have a
@@ -9,20 +9,19 @@
 // __try/__except around a fault in such a thread does not see it.
 #include <cstdint>
 #include <cstring>
-#include <utility>
 
-#include "os/fault_state.h"
-#include "os/os.h"
-#include "os/win32/windows_api.h"
+#include "os/faults.h"
+#include "os/windows_api.h"
 
 namespace zem_util::os {
 
 namespace {
 
-thread_local FaultState threadState{};
+thread_local backend::FaultState threadState{};
 // The vectored handler finds a thread's state through a system TLS slot: reading it never allocates, unlike
 // the compiler's thread_local on a thread that has not used it yet.
 DWORD stateSlot = TLS_OUT_OF_INDEXES;
+void* handler = nullptr;  // the vectored handler while it is installed
 
 // Processor faults and the codes programs raise themselves (warning and error severities), but not what
 // other run-times and the system raise for their own purposes: C++ throws of MSVC (0xE06D7363) and the
@@ -43,7 +42,7 @@ bool isTranslatable(DWORD code) {
 #define ZEM_UTIL_REALIGN_STACK
 #endif
 extern "C" [[noreturn]] __attribute__((noinline, used)) ZEM_UTIL_REALIGN_STACK void zemUtilRaiseFault() {
-  translatePendingFault(threadState);
+  backend::translatePendingFault(threadState);
 }
 
 #if defined(__x86_64__)
@@ -107,7 +106,7 @@ void redirectToRaiseFault(CONTEXT* context) {
 }
 
 LONG CALLBACK onException(EXCEPTION_POINTERS* pointers) {
-  auto* self = static_cast<FaultState*>(TlsGetValue(stateSlot));
+  auto* self = static_cast<backend::FaultState*>(TlsGetValue(stateSlot));
   const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
   if (self == nullptr || self->translator == nullptr || self->translating || !isTranslatable(record->ExceptionCode))
     return EXCEPTION_CONTINUE_SEARCH;
@@ -118,35 +117,36 @@ LONG CALLBACK onException(EXCEPTION_POINTERS* pointers) {
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 
-// The vectored handler, added once, from the first translator until the library is unloaded (a handler
-// left behind in an unloaded library would crash the next exception of the process).
-class Installation {
- public:
-  Installation() {
-    stateSlot = TlsAlloc();
-    if (stateSlot != TLS_OUT_OF_INDEXES) handler_ = AddVectoredExceptionHandler(1, onException);
-  }
-  ~Installation() {
-    if (handler_ != nullptr) RemoveVectoredExceptionHandler(handler_);
-    if (stateSlot != TLS_OUT_OF_INDEXES) TlsFree(stateSlot);
-  }
-  Installation(const Installation&) = delete;
-  Installation& operator=(const Installation&) = delete;
-
- private:
-  void* handler_ = nullptr;
-};
-
 }  // namespace
 
-FaultTranslator setThreadFaultTranslator(FaultTranslator translator) {
-  FaultState& self = threadState;
-  if (translator != nullptr) {
-    static Installation installation;
-    (void)installation;
-    if (stateSlot != TLS_OUT_OF_INDEXES) TlsSetValue(stateSlot, &self);
-  }
-  return std::exchange(self.translator, translator);
+// Also makes the state reachable from the vectored handler, once the hook is installed.
+backend::FaultState& backend::getThreadFaultState() {
+  if (stateSlot != TLS_OUT_OF_INDEXES) TlsSetValue(stateSlot, &threadState);
+  return threadState;
+}
+
+void backend::installFaultHook() {
+  stateSlot = TlsAlloc();
+  if (stateSlot != TLS_OUT_OF_INDEXES) handler = AddVectoredExceptionHandler(1, onException);
+}
+
+void backend::removeFaultHook() {
+  if (handler != nullptr) RemoveVectoredExceptionHandler(handler);
+  if (stateSlot != TLS_OUT_OF_INDEXES) TlsFree(stateSlot);
+}
+
+bool findModuleOfAddress(const void* address, std::string* fileName, std::uintptr_t* base) {
+  MEMORY_BASIC_INFORMATION region;
+  std::memset(&region, 0, sizeof region);  // a failed query leaves the allocation base 0
+  VirtualQuery(address, &region, sizeof region);
+  *base = reinterpret_cast<std::uintptr_t>(region.AllocationBase);
+  // GetModuleFileNameA(NULL) would name the executable for an address that is in no allocation at all.
+  if (region.AllocationBase == nullptr) return false;
+  char name[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(static_cast<HMODULE>(region.AllocationBase), name, MAX_PATH);
+  if (length == 0) return false;
+  fileName->assign(name, length < MAX_PATH ? length : MAX_PATH - 1);
+  return true;
 }
 
 }  // namespace zem_util::os

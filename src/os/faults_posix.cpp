@@ -1,4 +1,4 @@
-// POSIX back end: synchronous signals handed to a per-thread fault translator; the module of an address.
+// POSIX back end of faults.h: synchronous signals redirected to the thread's translator; dladdr for modules.
 //
 // SIGSEGV, SIGBUS, SIGFPE and SIGILL get one process-wide handler, installed with the first translator. In a
 // thread that has a translator, a fault raised by the processor is not thrown from the signal handler:
@@ -10,15 +10,15 @@
 // Everywhere else (other threads, signals sent by kill, stack overflows) the disposition that was there
 // before is applied, exactly as if this handler did not exist.
 #include <dlfcn.h>
+#include <link.h>
 #include <signal.h>
 #include <ucontext.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <utility>
 
-#include "os/fault_state.h"
-#include "os/os.h"
+#include "os/faults.h"
+#include "os/process.h"
 
 namespace zem_util::os {
 
@@ -29,7 +29,7 @@ namespace {
 #if defined(__GNUC__)
 __attribute__((tls_model("initial-exec")))
 #endif
-thread_local FaultState threadState{};
+thread_local backend::FaultState threadState{};
 
 constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
@@ -85,7 +85,7 @@ constexpr int kSpRegister = REG_ESP;
 // Where the thread continues after a fault. The signal handler enters it by a jump, with whatever stack
 // alignment the faulting code had, so it realigns the stack first.
 [[noreturn]] __attribute__((noinline, force_align_arg_pointer)) void raiseFault() {
-  translatePendingFault(threadState);
+  backend::translatePendingFault(threadState);
 }
 
 std::uintptr_t readRegister(const ucontext_t* context, int index) {
@@ -162,7 +162,7 @@ void chainToPrevious(int signal, siginfo_t* info, ucontext_t* context) {
 
 void onFault(int signal, siginfo_t* info, void* rawContext) {
   auto* context = static_cast<ucontext_t*>(rawContext);
-  FaultState& self = threadState;
+  backend::FaultState& self = threadState;
   std::uintptr_t pc = 0;
   // si_code > 0: raised by the processor, not sent by kill or sigqueue.
   if (self.translator && !self.translating && info->si_code > 0 && redirectToRaiseFault(signal, info, context, &pc)) {
@@ -174,38 +174,41 @@ void onFault(int signal, siginfo_t* info, void* rawContext) {
   chainToPrevious(signal, info, context);
 }
 
-// The handler, installed once, from the first translator until the library is unloaded.
-class Installation {
- public:
-  Installation() {
-    for (int i = 0; i < kSignalCount; ++i) sigaction(kSignals[i], nullptr, &previousActions[i]);
-    struct sigaction action {};
-    action.sa_sigaction = onFault;
-    // On the alternate stack where the thread has one: a previous handler may need it for stack overflows.
-    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
-    sigemptyset(&action.sa_mask);
-    for (int signal : kSignals) sigaction(signal, &action, nullptr);
-  }
-  ~Installation() {
-    for (int i = 0; i < kSignalCount; ++i) {
-      struct sigaction current;
-      if (sigaction(kSignals[i], nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) &&
-          current.sa_sigaction == onFault)
-        sigaction(kSignals[i], &previousActions[i], nullptr);
-    }
-  }
-  Installation(const Installation&) = delete;
-  Installation& operator=(const Installation&) = delete;
-};
-
 }  // namespace
 
-FaultTranslator setThreadFaultTranslator(FaultTranslator translator) {
-  if (translator) {
-    static Installation installation;
-    (void)installation;
+backend::FaultState& backend::getThreadFaultState() { return threadState; }
+
+void backend::installFaultHook() {
+  for (int i = 0; i < kSignalCount; ++i) sigaction(kSignals[i], nullptr, &previousActions[i]);
+  struct sigaction action {};
+  action.sa_sigaction = onFault;
+  // On the alternate stack where the thread has one: a previous handler may need it for stack overflows.
+  action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+  sigemptyset(&action.sa_mask);
+  for (int signal : kSignals) sigaction(signal, &action, nullptr);
+}
+
+// Gives each signal back its previous disposition, unless someone has installed another since.
+void backend::removeFaultHook() {
+  for (int i = 0; i < kSignalCount; ++i) {
+    struct sigaction current;
+    if (sigaction(kSignals[i], nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) &&
+        current.sa_sigaction == onFault)
+      sigaction(kSignals[i], &previousActions[i], nullptr);
   }
-  return std::exchange(threadState.translator, translator);
+}
+
+// The loader knows the executable only by the name it was started with; the system has its full path.
+bool findModuleOfAddress(const void* address, std::string* fileName, std::uintptr_t* base) {
+  *base = 0;
+  Dl_info info{};
+  link_map* map = nullptr;
+  if (dladdr1(address, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0 || !info.dli_fbase) return false;
+  *base = reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+  const bool isExecutable = map && map->l_name && map->l_name[0] == '\0';
+  if (isExecutable && getExecutablePath(fileName)) return true;
+  fileName->assign(info.dli_fname ? info.dli_fname : "");
+  return true;
 }
 
 }  // namespace zem_util::os

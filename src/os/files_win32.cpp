@@ -1,13 +1,16 @@
-// Win32 back end: current directory, full paths, file attributes and status, directory creation, file removal.
+// Win32 back end of files.h: the system's directory, path and attribute queries, and the C run-time's files.
 #include <direct.h>
 #include <sys/stat.h>
 
 #include <cstdio>
 
-#include "os/os.h"
-#include "os/win32/windows_api.h"
+#include "os/files.h"
+#include "os/windows_api.h"
 
 namespace zem_util::os {
+
+// Both "/" and "\" are accepted when parsing; this is the one the library adds: "ZemTrace" -> "ZemTrace\".
+extern const char kNativeSeparator = '\\';
 
 // "C:\work" as the system gives it; a drive root keeps its separator ("C:\"), which callers that add one
 // only when it is missing handle as is.
@@ -59,8 +62,14 @@ bool pathExists(const char* path) {
   return _stat64(path, &status) == 0;
 }
 
+bool removeFile(const char* path) { return std::remove(path) == 0; }
+
 bool makeDirectory(const char* path) { return _mkdir(path) == 0; }
 
-bool removeFile(const char* path) { return std::remove(path) == 0; }
+// Trace files are opened in text mode, which stores every "\n" as "\r\n".
+extern const int kTextModeLineEndExtra = 1;
+
+void lockStream(std::FILE* stream) { _lock_file(stream); }
+void unlockStream(std::FILE* stream) { _unlock_file(stream); }
 
 }  // namespace zem_util::os

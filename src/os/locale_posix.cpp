@@ -1,11 +1,12 @@
-// POSIX back end: the calling thread's locale as a Windows locale identifier.
+// POSIX back end of locale.h: the LC_MESSAGES locale mapped to Windows locale identifiers by a table.
 #include <langinfo.h>
 
 #include <clocale>
 #include <cstring>
 #include <iterator>
+#include <string>
 
-#include "os/os.h"
+#include "os/locale.h"
 
 namespace zem_util::os {
 
@@ -94,7 +95,6 @@ std::string toTableName(const char* localeName) {
 
 }  // namespace
 
-// "C", "POSIX" and names the table lacks give 0.
 unsigned getThreadLocaleId() {
   const char* name = getMessagesLocaleName();
   if (name == nullptr) return 0;

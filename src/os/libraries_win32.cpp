@@ -1,8 +1,8 @@
-// Win32 back end: loading dynamic libraries and finding their exports.
+// Win32 back end of libraries.h: LoadLibraryA, GetProcAddress, GetModuleFileNameA and FreeLibrary.
 #include <cstring>
 
-#include "os/os.h"
-#include "os/win32/windows_api.h"
+#include "os/libraries.h"
+#include "os/windows_api.h"
 
 namespace zem_util::os {
 namespace {

@@ -1,7 +1,7 @@
 // Win32 back end: the one way the back end includes the Windows API.
 //
-// Only files under src/os/win32/ include this header. It trims <windows.h> to the kernel and user APIs and
-// keeps it from defining min/max macros that would break <algorithm> and std::numeric_limits.
+// Only the Win32 back-end files (src/os/*_win32.cpp) include this header. It trims <windows.h> to the kernel and user
+// APIs and keeps it from defining min/max macros that would break <algorithm> and std::numeric_limits.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
