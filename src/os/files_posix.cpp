@@ -1,4 +1,4 @@
-// POSIX back end of files.h: getcwd, lexical full paths, stat, access, mkdir, remove, flockfile.
+// POSIX back end of files.h: getcwd, lexical full paths, stat, access, mkdir, remove and the C library's streams.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -83,11 +83,29 @@ bool pathExists(const char* path) {
 
 bool removeFile(const char* path) { return std::remove(backend::withSlashes(path).c_str()) == 0; }
 
-bool makeDirectory(const char* path) { return mkdir(backend::withSlashes(path).c_str(), 0777) == 0; }
+// The umask applies, as it does to every file the process makes.
+void backend::makeDirectory(const char* path) { mkdir(withSlashes(path).c_str(), 0777); }
 
-extern const int kTextModeLineEndExtra = 0;
+std::FILE* backend::openForAppend(const char* path, std::int64_t* size) {
+  std::FILE* file = std::fopen(withSlashes(path).c_str(), "a");
+  if (file == nullptr) return nullptr;
+  fseeko(file, 0, SEEK_END);
+  *size = ftello(file);
+  return file;
+}
 
-void lockStream(std::FILE* stream) { flockfile(stream); }
-void unlockStream(std::FILE* stream) { funlockfile(stream); }
+// No text mode: what is written is what is stored.
+std::int64_t backend::storedSize(const char*, std::size_t size) { return static_cast<std::int64_t>(size); }
+
+// Formatting straight into the stream costs far less than formatting into memory first. The stream's lock is
+// taken once for both parts; the writes inside find it held.
+std::int64_t backend::writeFormatted(std::FILE* file, const char* data, std::size_t size, const char* format,
+                                     va_list args) {
+  flockfile(file);
+  std::fwrite(data, 1, size, file);
+  const int length = std::vfprintf(file, format, args);
+  funlockfile(file);
+  return static_cast<std::int64_t>(size) + (length > 0 ? length : 0);
+}
 
 }  // namespace zem_util::os

@@ -2,7 +2,9 @@
 #include <direct.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "os/files.h"
 #include "os/windows_api.h"
@@ -64,12 +66,36 @@ bool pathExists(const char* path) {
 
 bool removeFile(const char* path) { return std::remove(path) == 0; }
 
-bool makeDirectory(const char* path) { return _mkdir(path) == 0; }
+void backend::makeDirectory(const char* path) { _mkdir(path); }
 
-// Trace files are opened in text mode, which stores every "\n" as "\r\n".
-extern const int kTextModeLineEndExtra = 1;
+// Text mode, the C run-time's default: every "\n" written is stored as "\r\n".
+std::FILE* backend::openForAppend(const char* path, std::int64_t* size) {
+  std::FILE* file = std::fopen(path, "a");
+  if (file == nullptr) return nullptr;
+  _fseeki64(file, 0, SEEK_END);
+  *size = _ftelli64(file);
+  return file;
+}
 
-void lockStream(std::FILE* stream) { _lock_file(stream); }
-void unlockStream(std::FILE* stream) { _unlock_file(stream); }
+std::int64_t backend::storedSize(const char* data, std::size_t size) {
+  return static_cast<std::int64_t>(size) + std::count(data, data + size, '\n');
+}
+
+// Formatted behind the data in memory, so that the line feeds of the text can be counted, then written as one.
+std::int64_t backend::writeFormatted(std::FILE* file, const char* data, std::size_t size, const char* format,
+                                     va_list args) {
+  thread_local std::string text;  // kept: its room serves the thread's next records
+  text.assign(data, size);
+  va_list copy;
+  va_copy(copy, args);
+  const int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (length > 0) {
+    text.resize(size + static_cast<std::size_t>(length));
+    std::vsnprintf(&text[size], static_cast<std::size_t>(length) + 1, format, args);
+  }
+  std::fwrite(text.data(), 1, text.size(), file);
+  return storedSize(text.data(), text.size());
+}
 
 }  // namespace zem_util::os

@@ -1,5 +1,4 @@
 // Trace files: records with header and time, blocks, rotation, flush modes, tee and redirect.
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -23,6 +22,12 @@ void releaseBlockLock(Mutex& mutex) { unlock(mutex.getHandle()); }
 bool isNamed(const ArrayPtr<char>& name, const char* text) {
   const std::size_t length = std::strlen(text);
   return static_cast<std::size_t>(name.length()) == length && std::memcmp(name.toPtr(), text, length) == 0;
+}
+
+// The text of a path for the platform layer; a null name is the empty path, which no system opens.
+const char* pathText(ArrayPtr<char> path) {
+  const char* text = path.toNullTerminatedPtr();
+  return text ? text : "";
 }
 
 // Hundredths of a second from milliseconds: rounded half up but never above 99, so no carry reaches the
@@ -54,7 +59,6 @@ struct TraceFile::Impl {
   bool startOutput();
   void finishOutput();
   void writeText(const char* text, std::size_t size);
-  void createDirectory() const;
   ArrayPtr<char> fileNameOfIndex(std::uint32_t index) const;
   bool isStandardStream() const { return isNamed(fileName, "stdout") || isNamed(fileName, "stderr"); }
 
@@ -65,8 +69,7 @@ struct TraceFile::Impl {
   Ptr<TraceFile> target;
   bool redirected = false;
   TraceParameters parameters;
-  std::FILE* stream = nullptr;
-  long position = 0;  // bytes in the file, tracked instead of asking the stream after every record
+  os::AppendStream* stream = nullptr;
   std::uint32_t fileIndex = 0;
   bool directoryPending = true;
   const ArrayPtr<char> fileName;
@@ -184,30 +187,8 @@ void TraceFile::vprintf(const char* format, va_list args) {
     va_end(copy);
     if (self.redirected) return;
   }
-  if (!self.startOutput()) return;
-  if (os::kTextModeLineEndExtra == 0) {
-    // Nothing to count on disk but bytes: the prefix goes out as it is and the text is formatted straight
-    // into the stream, which costs far less than formatting into memory first.
-    os::lockStream(self.stream);
-    self.finishOutput();
-    const int length = std::vfprintf(self.stream, format, args);
-    os::unlockStream(self.stream);
-    if (length > 0) self.position += length;
-    return;
-  }
-  // Formatted behind the prefix, so that the line feeds it holds can be counted.
-  std::string& output = self.output;
-  const std::size_t start = output.size();
-  va_list copy;
-  va_copy(copy, args);
-  const int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (length > 0) {
-    output.resize(start + static_cast<std::size_t>(length) + 1);
-    std::vsnprintf(&output[start], static_cast<std::size_t>(length) + 1, format, args);
-    output.resize(start + static_cast<std::size_t>(length));
-  }
-  self.finishOutput();
+  // The record's prefix, when this is its first output, and the text go out as one write.
+  if (self.startOutput()) os::writeStreamFormatted(self.stream, self.output.data(), self.output.size(), format, args);
 }
 
 void TraceFile::write(const char* data, int size) {
@@ -251,10 +232,7 @@ bool TraceFile::Impl::startOutput() {
 
 // Writes what startOutput and the output gathered, as one write.
 void TraceFile::Impl::finishOutput() {
-  if (output.empty()) return;
-  std::fwrite(output.data(), 1, output.size(), stream);
-  position += static_cast<long>(output.size()) +
-              os::kTextModeLineEndExtra * static_cast<long>(std::count(output.begin(), output.end(), '\n'));
+  if (!output.empty()) os::writeStream(stream, output.data(), output.size());
 }
 
 void TraceFile::Impl::writeText(const char* text, std::size_t size) {
@@ -286,41 +264,38 @@ void TraceFile::Impl::writeHeader() {
 
 void TraceFile::Impl::writeFooter() {
   lineOpen = false;
-  std::fputs("]\n", stream);
-  position += 2 + os::kTextModeLineEndExtra;
+  os::writeStream(stream, "]\n", 2);
   if (!overflow()) privateFlush();
 }
 
 // ---- the stream ---------------------------------------------------------------------------------------------
 
 bool TraceFile::Impl::privateOpen() {
+  if (isNamed(fileName, "stdout")) stream = os::getStandardOutput();
+  if (isNamed(fileName, "stderr")) stream = os::getStandardError();
   if (stream) return true;
-  if (isNamed(fileName, "stdout")) return (stream = stdout) != nullptr;
-  if (isNamed(fileName, "stderr")) return (stream = stderr) != nullptr;
   if (directoryPending) {
     directoryPending = false;
-    createDirectory();
+    os::makeDirectories(pathText(directory));
   }
   // An existing file already at the limit rotates before anything is written, and so does every full
   // numbered file after it.
   for (;;) {
-    stream = std::fopen(currentPath.toNullTerminatedPtr(), "a");
+    stream = os::openAppendStream(pathText(currentPath));
     if (!stream) return false;
-    std::fseek(stream, 0, SEEK_END);
-    position = std::ftell(stream);
     if (!overflow()) return true;
   }
 }
 
 void TraceFile::Impl::privateClose() {
-  if (!stream || isStandardStream() || stream == stdout || stream == stderr) return;
-  std::fclose(stream);
+  if (!stream || isStandardStream()) return;
+  os::closeStream(stream);
   stream = nullptr;
 }
 
 void TraceFile::Impl::privateFlush() {
   if (parameters.flushMode == 1) {
-    if (stream) std::fflush(stream);
+    if (stream) os::flushStream(stream);
   } else if (parameters.flushMode == 2) {
     privateClose();
   }
@@ -328,11 +303,11 @@ void TraceFile::Impl::privateFlush() {
 
 // With maxOldFiles 3: name.log, name_1.log, name_2.log, name_3.log; moving on to name_4.log deletes name.log.
 bool TraceFile::Impl::overflow() {
-  if (!stream || isStandardStream() || stream == stdout || stream == stderr) return false;
-  if (position < parameters.maxFileSize) return false;
+  if (!stream || isStandardStream()) return false;
+  if (os::getStreamSize(stream) < parameters.maxFileSize) return false;
   privateClose();
   if (fileIndex >= parameters.maxOldFiles)
-    std::remove(fileNameOfIndex(fileIndex - parameters.maxOldFiles).toNullTerminatedPtr());
+    os::removeFile(pathText(fileNameOfIndex(fileIndex - parameters.maxOldFiles)));
   ++fileIndex;
   currentPath = fileNameOfIndex(fileIndex);
   return true;
@@ -342,19 +317,6 @@ bool TraceFile::Impl::overflow() {
 ArrayPtr<char> TraceFile::Impl::fileNameOfIndex(std::uint32_t index) const {
   ArrayPtr<char> suffix = index > 0 ? format("_%u", index) : ArrayPtr<char>("");
   return directory + baseName + suffix + extension;
-}
-
-// Creates every level of the directory, ignoring failures: "/a/b/c/" -> mkdir "/a", "/a/b", "/a/b/c".
-// A leading separator, doubled separators and a drive prefix make no useful call.
-void TraceFile::Impl::createDirectory() const {
-  const std::string text(directory.toPtr() ? directory.toPtr() : "", static_cast<std::size_t>(directory.length()));
-  long lastSeparator = -1;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '/' && text[i] != '\\') continue;
-    if (static_cast<long>(i) - lastSeparator > 1) os::makeDirectory(text.substr(0, i).c_str());
-    lastSeparator = static_cast<long>(i);
-  }
-  if (lastSeparator != static_cast<long>(text.size()) - 1) os::makeDirectory(text.c_str());
 }
 
 }  // namespace zem_util
