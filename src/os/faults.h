@@ -45,7 +45,7 @@ void installFaultHook();
 void removeFaultHook();
 
 // Hands the pending fault to the thread's translator, which throws; the translation ends as the exception
-// leaves. The back end's hook makes the faulting thread continue here.
+// leaves. Called where the back end's hook makes the faulting thread continue.
 [[noreturn]] inline void translatePendingFault(FaultState& state) {
   struct EndTranslation {
     FaultState& state;

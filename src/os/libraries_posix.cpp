@@ -40,8 +40,7 @@ void* getMainModule() {
   return mainModule;
 }
 
-// For the executable's handle the loader also searches the libraries loaded with it (its global scope),
-// where Windows searches the executable's own exports only.
+// For the executable's handle the loader's search covers its global scope.
 void* findSymbol(void* library, const char* name) { return dlsym(library, name); }
 
 bool getLibraryFileName(void* library, std::string* path) {

@@ -13,7 +13,7 @@ extern const char kPathListSeparator;
 // system cannot tell.
 bool getExecutablePath(std::string* path);
 
-unsigned getCurrentProcessId();
+unsigned getCurrentProcessId();  // the system's identifier of this process
 
 // Sets `name` to `value` in the process environment; a null value removes it. False when the system refuses.
 // Windows changes the system's block only, which getenv does not see; POSIX has one environment, which getenv
