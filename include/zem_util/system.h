@@ -71,9 +71,6 @@ ZEM_UTIL_EXPORT bool lock(void* mutex, unsigned int timeout);
 ZEM_UTIL_EXPORT bool unlock(void* mutex);
 ZEM_UTIL_EXPORT void deleteMutex(void* mutex);
 
-class Mutex;
-ZEM_UTIL_EXPORT Mutex& getRefCountMutex();
-
 // Owns one mutex handle. Not copyable: a mutex has exactly one owner.
 class ZEM_UTIL_EXPORT Mutex {
  public:
@@ -83,14 +80,6 @@ class ZEM_UTIL_EXPORT Mutex {
   Mutex& operator=(const Mutex&) = delete;
 
   void* getHandle() const { return handle_; }
-
- private:
-  // Only the library can name the tag: it wraps the count lock as the reference-count mutex.
-  struct Adopt {};
-  friend Mutex& getRefCountMutex();
-
- public:
-  Mutex(Adopt, void* handle) : handle_(handle) {}
 
  private:
   void* handle_;

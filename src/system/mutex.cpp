@@ -70,11 +70,23 @@ Mutex& getGlobalMutex() {
   return *mutex;
 }
 
-// The count lock itself, seen as a critical-section mutex: a caller that holds it sees every count frozen.
+namespace {
+// A critical-section mutex whose lock is the count lock itself, so that a caller holding it sees every count
+// frozen. Built like any other, then pointed at the count lock.
+struct RefCountMutex {
+  Mutex mutex{true};
+  RefCountMutex() {
+    MutexRecord* record = MutexRecord::of(mutex.getHandle());
+    delete record->section;
+    record->section = &detail::countLock();
+    record->ownsSection = false;
+  }
+};
+}  // namespace
+
 Mutex& getRefCountMutex() {
-  static detail::NoDestructor<Mutex> mutex{Mutex::Adopt{},
-                                           new MutexRecord{true, &detail::countLock(), false, nullptr, 0, {0}}};
-  return *mutex;
+  static detail::NoDestructor<RefCountMutex> refCount;
+  return refCount->mutex;
 }
 
 }  // namespace zem_util
