@@ -42,7 +42,8 @@ struct DigitTables {
 
 constexpr DigitTables<36> kBase36;
 constexpr DigitTables<64> kBase64;
-static_assert(kBase36.values['z'] == 35 && kBase64.values['z'] == 61 && kBase64.alphabet[63] == '.');
+static_assert(kBase36.values[unsigned{'z'}] == 35 && kBase64.values[unsigned{'z'}] == 61 &&
+              kBase64.alphabet[63] == '.');
 
 // Right-aligned, zero-padded, leading digits beyond `width` dropped. The value is taken as its unsigned 32-bit
 // pattern, which for values of 0 or more is the value itself and for negative ones is what decoding gives back.
