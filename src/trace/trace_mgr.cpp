@@ -3,12 +3,11 @@
 // Its lock waits at most 10 s. No path of the library holds a trace's or a file's lock while it waits for
 // the manager, so a timeout means a holder that is merely slow (a plug-in catalogue being loaded, say); the
 // operation then works without the registry, on objects of its own, and never touches the shared state.
-#include <atomic>
 #include <utility>
 
+#include "core/no_destructor.h"
 #include "os/clock.h"
 #include "os/files.h"
-#include "system/statics.h"
 #include "zem_util/env.h"
 #include "zem_util/trace.h"
 
@@ -219,12 +218,10 @@ void TraceMgr::removeTraceFile(const ArrayPtr<char>& fileName) {
   removed = Table<TraceFile>::remove(impl_->fileTable, fileName);
 }
 
+// Never destroyed: traces and files may be written to until the very end of the process.
 TraceMgr* getTraceMgr() {
-  static std::atomic<TraceMgr*> instance{nullptr};
-  if (TraceMgr* manager = instance.load(std::memory_order_acquire)) return manager;
-  MutexLock guard(detail::statics().traceMgrMutex);
-  if (!instance.load(std::memory_order_relaxed)) instance.store(new TraceMgr, std::memory_order_release);
-  return instance.load(std::memory_order_relaxed);
+  static detail::NoDestructor<TraceMgr> manager;
+  return manager.get();
 }
 
 }  // namespace zem_util
