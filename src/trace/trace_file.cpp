@@ -50,7 +50,8 @@ struct TraceFile::Impl {
         currentPath(name) {}
 
   void beginBlock(const Trace* trace, const ArrayPtr<char>& blockHeader);
-  bool privateOpen();
+  bool privateOpen() { return stream != nullptr || openStream(); }
+  bool openStream();
   void privateClose();
   void privateFlush();
   bool overflow();
@@ -270,7 +271,8 @@ void TraceFile::Impl::writeFooter() {
 
 // ---- the stream ---------------------------------------------------------------------------------------------
 
-bool TraceFile::Impl::privateOpen() {
+// privateOpen once the file has no stream.
+bool TraceFile::Impl::openStream() {
   if (isNamed(fileName, "stdout")) stream = os::getStandardOutput();
   if (isNamed(fileName, "stderr")) stream = os::getStandardError();
   if (stream) return true;
