@@ -2,7 +2,7 @@
 #include <atomic>
 
 #include "os/os.h"
-#include "system/test_hooks.h"
+#include "testing/test_access.h"
 #include "zem_util/system.h"
 
 namespace zem_util {
@@ -24,7 +24,7 @@ namespace {
 std::atomic<unsigned int> timeOffset{0};  // 0 outside of tests
 }  // namespace
 
-void detail::setTimeOffsetForTesting(unsigned int offsetMs) { timeOffset.store(offsetMs, std::memory_order_relaxed); }
+void test_access::setTimeOffset(unsigned int offsetMs) { timeOffset.store(offsetMs, std::memory_order_relaxed); }
 
 unsigned int getTimeMs() { return os::getTickCountMs() + timeOffset.load(std::memory_order_relaxed); }
 void sleepMs(unsigned int ms) { os::sleepMs(ms); }
