@@ -26,8 +26,6 @@
 
 namespace zem_util {
 
-class CstStr;
-
 namespace detail {
 // Change a count under the reference-count mutex. `releaseCount` returns the new value.
 ZEM_UTIL_EXPORT void retainCount(std::int32_t& count) noexcept;
@@ -107,13 +105,22 @@ class Ptr {
   T* object_ = nullptr;
 };
 
-// A counted block of `length` elements followed by one terminator element (NUL for `char`, a null handle for
-// handle elements), allocated together with its header. Never copied: handles share it.
+namespace detail {
 template <class T>
-struct SharedArray {
-  std::int32_t count;   // handles sharing the block
-  std::int32_t length;  // elements, terminator excluded
-  T* data;              // length + 1 elements
+class ArrayHandle;
+// The library's own reach into blocks and handles (src/core/block_access.h).
+struct BlockAccess;
+}  // namespace detail
+
+// A counted block of `length` elements followed by one terminator element (NUL for `char`, a null handle for
+// handle elements), allocated together with its header. Never copied: handles share it, and only the handles
+// (and the library's strings) see inside it.
+template <class T>
+class SharedArray {
+ private:
+  template <class>
+  friend class detail::ArrayHandle;
+  friend struct detail::BlockAccess;
 
   // Count 0; `char` elements are left for the caller to fill (the terminator is NUL), others are
   // value-initialised. Throws std::bad_array_new_length for a negative length, std::bad_alloc when out of memory.
@@ -148,8 +155,11 @@ struct SharedArray {
     ::operator delete(static_cast<void*>(block));
   }
 
- private:
   static constexpr std::size_t dataOffset() { return (sizeof(SharedArray) + alignof(T) - 1) / alignof(T) * alignof(T); }
+
+  std::int32_t count;   // handles sharing the block
+  std::int32_t length;  // elements, terminator excluded
+  T* data;              // length + 1 elements
 };
 
 namespace detail {
@@ -186,7 +196,9 @@ class ArrayHandle {
   T* toPtr() const noexcept { return block_ ? block_->data + offset_ : nullptr; }
   // Unchecked: 0 <= i < length() is the caller's business.
   T& operator[](std::int32_t i) const noexcept { return block_->data[offset_ + i]; }
-  SharedArray<T>* getBlock() const noexcept { return block_; }
+  // Whether both handles show windows of one block (whatever the windows), so that characters written through
+  // one are seen through the other. Two null handles share nothing.
+  bool sharesBlockWith(const ArrayHandle& other) const noexcept { return block_ && block_ == other.block_; }
 
   // A handle on the same block showing `count` elements from `start` (relative to this window). Unchecked.
   ArrayHandle slice(std::int32_t start, std::int32_t count) const noexcept {
@@ -217,7 +229,7 @@ class ArrayHandle {
   }
 
  private:
-  friend class zem_util::CstStr;  // hands out windows of its own blocks
+  friend struct BlockAccess;
 
   static void releaseBlock(SharedArray<T>* block) noexcept {
     if (block && releaseCount(block->count) == 0) SharedArray<T>::destroy(block);

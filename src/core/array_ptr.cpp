@@ -1,6 +1,8 @@
 // Reference counts and the operations of the string handle.
 #include <cstring>
+#include <new>
 
+#include "core/block_access.h"
 #include "system/mutex_record.h"
 #include "zem_util/core.h"
 #include "zem_util/system.h"
@@ -40,10 +42,12 @@ std::int32_t releaseCount(std::int32_t& count) noexcept {
 }  // namespace detail
 
 namespace {
+using detail::BlockAccess;
+
 // A new block holding `length` bytes of `text` and a NUL.
 SharedArray<char>* copyText(const char* text, std::int32_t length) {
-  SharedArray<char>* block = SharedArray<char>::create(length);
-  if (length > 0) std::memcpy(block->data, text, static_cast<std::size_t>(length));
+  SharedArray<char>* block = BlockAccess::create<char>(length);
+  if (length > 0) std::memcpy(BlockAccess::data(block), text, static_cast<std::size_t>(length));
   return block;
 }
 
@@ -70,7 +74,7 @@ char* ArrayPtr<char>::toNullTerminatedPtr() {
 
 bool operator==(const ArrayPtr<char>& a, const ArrayPtr<char>& b) noexcept {
   if (a.length() != b.length()) return false;
-  if (a.getBlock() == b.getBlock() && a.offset() == b.offset()) return true;
+  if (BlockAccess::blockOf(a) == BlockAccess::blockOf(b) && a.offset() == b.offset()) return true;
   return a.length() == 0 || std::memcmp(a.toPtr(), b.toPtr(), static_cast<std::size_t>(a.length())) == 0;
 }
 

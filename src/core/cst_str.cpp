@@ -36,12 +36,13 @@ CstStr::Impl::Words CstStr::Impl::copyOf(const char* text, std::int32_t count) {
 
 CstStr::Impl::Words CstStr::Impl::fromHandle(const ArrayPtr<char>& text) {
   if (text.length() < kBigLen) return shortText(text.toPtr(), text.length());
-  detail::retainCount(text.getBlock()->count);
-  return blockRef(text.getBlock(), text.offset(), text.length());
+  SharedArray<char>* block = Blocks::blockOf(text);
+  detail::retainCount(Blocks::count(block));
+  return blockRef(block, text.offset(), text.length());
 }
 
 CstStr CstStr::Impl::window(SharedArray<char>* block, std::int32_t index, std::int32_t length) {
-  detail::retainCount(block->count);
+  detail::retainCount(Blocks::count(block));
   return make(blockRef(block, index, length));
 }
 
@@ -61,7 +62,7 @@ CatStr* CstStr::Impl::drop(const Words& w, bool trusted) noexcept {
   if (!isLong(w)) return nullptr;
   if (!trusted && detail::releaseCount(countOf(w)) != 0) return nullptr;
   if (w.ref.index >= 0) {
-    SharedArray<char>::destroy(block(w));
+    Blocks::destroy(block(w));
     return nullptr;
   }
   return node(w);
@@ -213,8 +214,7 @@ CstStr& CstStr::operator=(CstStr&& other) noexcept {
 
 CstStr& CstStr::operator=(const ArrayPtr<char>& text) {
   Impl::Words& w = Impl::rep(*this);
-  if (text.length() >= kBigLen && isLong() && w.ref.index >= 0 &&
-      Impl::address(w) == reinterpret_cast<std::uintptr_t>(text.getBlock())) {
+  if (text.length() >= kBigLen && isLong() && w.ref.index >= 0 && Impl::block(w) == Impl::Blocks::blockOf(text)) {
     w.ref.length = text.length();
     w.ref.index = text.offset();
     return *this;

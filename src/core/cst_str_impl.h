@@ -31,6 +31,7 @@
 #include <cstring>
 #include <new>
 
+#include "core/block_access.h"
 #include "zem_util/cst_str.h"
 
 namespace zem_util {
@@ -116,16 +117,18 @@ struct CstStr::Impl {
 
   // ---- blocks -------------------------------------------------------------------------------------------------
 
+  using Blocks = detail::BlockAccess;
+
   // A new block of `length` characters (and the NUL) with count 1, for the caller to fill.
   static SharedArray<char>* newBlock(std::int32_t length) {
-    SharedArray<char>* block = SharedArray<char>::create(length);
-    block->count = 1;
+    SharedArray<char>* block = Blocks::create<char>(length);
+    Blocks::count(block) = 1;
     return block;
   }
-  static char* data(SharedArray<char>* block) { return block->data; }
+  static char* data(SharedArray<char>* block) { return Blocks::data(block); }
   // A tail block's capacity; a flattened tail takes its text's length.
-  static std::int32_t& capacity(SharedArray<char>* block) { return block->length; }
-  static std::int32_t& countOf(const Words& w) { return w.ref.index < 0 ? node(w)->count : block(w)->count; }
+  static std::int32_t& capacity(SharedArray<char>* block) { return Blocks::length(block); }
+  static std::int32_t& countOf(const Words& w) { return w.ref.index < 0 ? node(w)->count : Blocks::count(block(w)); }
 
   // ---- the operations ------------------------------------------------------------------------------------------
 

@@ -32,12 +32,7 @@ ArrayPtr<char> CstStr::toStr() const {
   const Impl::Words& w = Impl::rep(*this);
   if (!isLong()) return ArrayPtr<char>(w.chars.text, 0, length());
   Impl::text(*this);  // flattens
-  ArrayPtr<char> result;
-  result.block_ = Impl::block(w);
-  result.length_ = w.ref.length;
-  result.offset_ = w.ref.index;
-  detail::retainCount(result.block_->count);
-  return result;
+  return Impl::Blocks::window(Impl::block(w), w.ref.index, w.ref.length);
 }
 
 void CstStr::copyTo(char* destination) const { Impl::copyRange(*this, 0, length(), destination); }

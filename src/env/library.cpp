@@ -28,7 +28,7 @@ Mutex& tableLock() { return detail::statics().libraryTableMutex; }
 // Same length, then the same window of the same block or the same bytes (case-sensitive).
 bool isSameName(const ArrayPtr<char>& a, const ArrayPtr<char>& b) {
   if (a.length() != b.length()) return false;
-  if (a.getBlock() == b.getBlock() && a.offset() == b.offset()) return true;
+  if (a.sharesBlockWith(b) && a.offset() == b.offset()) return true;
   return std::memcmp(a.toPtr(), b.toPtr(), static_cast<std::size_t>(a.length())) == 0;
 }
 

@@ -42,7 +42,7 @@ inline std::string findCaptureFault(const std::string& pattern, const ArrayPtr<c
     const std::string where = "segment " + std::to_string(index) + " '" + segment + "': ";
     if (index >= captures.length()) return where + "no capture";
     const ArrayPtr<char>& capture = captures[index++];
-    if (capture.getBlock() != text.getBlock()) return where + "not a slice of the text";
+    if (!capture.sharesBlockWith(text)) return where + "not a slice of the text";
     const std::size_t at = static_cast<std::size_t>(capture.offset() - text.offset());
     if (capture.length() != static_cast<std::int32_t>(segment.size())) return where + "wrong length";
     if (at < next) return where + "overlaps the segment before";

@@ -104,7 +104,7 @@ TEST(RegexpTest, CapturesAreSlicesOfTheText) {
   ASSERT_EQ(captures.length(), 3);
   const std::int32_t expected[] = {0, 2, 6};
   for (std::int32_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(captures[i].getBlock(), text.getBlock()) << i;
+    EXPECT_TRUE(captures[i].sharesBlockWith(text)) << i;
     EXPECT_EQ(captures[i].length(), 1) << i;
     EXPECT_EQ(positionIn(captures[i], text), expected[i]) << i;
   }
@@ -118,7 +118,7 @@ TEST(RegexpTest, CapturesAreSlicesOfTheText) {
   ASSERT_EQ(captures.length(), 1);
   EXPECT_EQ(str(captures[0]), "aB");
   EXPECT_EQ(positionIn(captures[0], word), 1);
-  EXPECT_EQ(captures[0].getBlock(), line.getBlock());
+  EXPECT_TRUE(captures[0].sharesBlockWith(line));
 
   // Anchored ends and a middle segment placed leftmost between them.
   Regexp both("Ab*CD*ef", false);
@@ -136,14 +136,14 @@ TEST(RegexpTest, CaptureArrayIsReusedOnlyWhenItHasOneElementPerSegment) {
   Captures captures(2);
   Captures sharer = captures;
   ASSERT_TRUE(regexp.match("abcd", captures));
-  EXPECT_EQ(captures.getBlock(), sharer.getBlock());  // overwritten in place...
-  EXPECT_EQ(str(sharer[0]), "b");                     // ...so whoever shares it sees the new elements
+  EXPECT_TRUE(captures.sharesBlockWith(sharer));  // overwritten in place...
+  EXPECT_EQ(str(sharer[0]), "b");                 // ...so whoever shares it sees the new elements
   EXPECT_EQ(str(sharer[1]), "d");
 
   Captures wrongSize(3);
   Captures keeper = wrongSize;
   ASSERT_TRUE(regexp.match("bd", wrongSize));
-  EXPECT_NE(wrongSize.getBlock(), keeper.getBlock());
+  EXPECT_FALSE(wrongSize.sharesBlockWith(keeper));
   EXPECT_EQ(wrongSize.length(), 2);
   EXPECT_EQ(keeper[0].length(), 0);  // the old array is left alone
 
@@ -166,11 +166,11 @@ TEST(RegexpTest, SetPatternCompilesAFoldedPrivateCopy) {
   EXPECT_EQ(str(segments[1]), "cd");
   EXPECT_EQ(str(segments[2]), "e");
   // All three are slices of one block that still holds the stars.
-  EXPECT_EQ(segments[0].getBlock(), segments[2].getBlock());
+  EXPECT_TRUE(segments[0].sharesBlockWith(segments[2]));
   EXPECT_EQ(segments[0].offset(), 2);
   EXPECT_EQ(segments[1].offset(), 5);
   EXPECT_EQ(segments[2].offset(), 9);
-  EXPECT_EQ(std::string(segments[0].getBlock()->data), "**ab*cd**e");
+  EXPECT_EQ(std::string(segments[0].toPtr() - segments[0].offset()), "**ab*cd**e");  // the whole block
   EXPECT_TRUE(regexp.match("xABxcDe"));
   Captures list = regexp.getSegments();
   ASSERT_TRUE(regexp.match("xABxcDe", list));  // fills the list, not the compiled segments
@@ -188,9 +188,9 @@ TEST(RegexpTest, CopiesShareTheCompiledPatternUntilOneIsRecompiled) {
   Regexp copy(original);
   Regexp assigned;
   assigned = original;
-  const SharedArray<char>* compiled = original.getSegments()[0].getBlock();
-  EXPECT_EQ(copy.getSegments()[0].getBlock(), compiled);
-  EXPECT_EQ(assigned.getSegments()[0].getBlock(), compiled);
+  const ArrayPtr<char> compiled = original.getSegments()[0];
+  EXPECT_TRUE(copy.getSegments()[0].sharesBlockWith(compiled));
+  EXPECT_TRUE(assigned.getSegments()[0].sharesBlockWith(compiled));
   EXPECT_TRUE(copy.match("an ERROR"));
   EXPECT_TRUE(assigned.match("an ERROR"));
 
@@ -198,7 +198,7 @@ TEST(RegexpTest, CopiesShareTheCompiledPatternUntilOneIsRecompiled) {
   EXPECT_TRUE(copy.match("ok"));
   EXPECT_FALSE(copy.match("error"));
   EXPECT_TRUE(original.match("error"));  // the source keeps its own form
-  EXPECT_EQ(assigned.getSegments()[0].getBlock(), compiled);
+  EXPECT_TRUE(assigned.getSegments()[0].sharesBlockWith(compiled));
 
   assigned = assigned;
   EXPECT_TRUE(assigned.match("Err"));
