@@ -15,6 +15,10 @@
 //
 // `ArrayPtr<T>` shows a window of a shared block: slices share storage and there is no copy-on-write, so a
 // slice is generally not NUL-terminated (use `toNullTerminatedPtr` to get a C string).
+//
+// Lengths are ints. A text that would be longer than an int can count, or a negative number of elements, is
+// refused with std::bad_array_new_length whose `what()` names the function that refused it:
+// "zem_util::operator+: a text of more than 2147483646 characters".
 #pragma once
 
 #include <cstddef>
@@ -110,6 +114,9 @@ template <class T>
 class ArrayHandle;
 // The library's own reach into blocks and handles (src/core/block_access.h).
 struct BlockAccess;
+// Throws an exception derived from std::bad_array_new_length whose `what()` is `message`, which names the
+// refusing function: "zem_util::CstStr::cat: a text of more than 2147483647 characters".
+[[noreturn]] ZEM_UTIL_EXPORT void throwLengthError(const char* message);
 }  // namespace detail
 
 // A counted block of `length` elements followed by one terminator element (NUL for `char`, a null handle for
@@ -123,9 +130,9 @@ class SharedArray {
   friend struct detail::BlockAccess;
 
   // Count 0; `char` elements are left for the caller to fill (the terminator is NUL), others are
-  // value-initialised. Throws std::bad_array_new_length for a negative length, std::bad_alloc when out of memory.
+  // value-initialised. A negative length throws std::bad_array_new_length; std::bad_alloc when out of memory.
   static SharedArray* create(std::int32_t length) {
-    if (length < 0) throw std::bad_array_new_length();
+    if (length < 0) detail::throwLengthError("zem_util::ArrayPtr::ArrayPtr: a negative number of elements");
     const std::size_t elements = static_cast<std::size_t>(length) + 1;
     void* raw = ::operator new(dataOffset() + elements * sizeof(T));
     auto* block = static_cast<SharedArray*>(raw);

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <type_traits>
 
 #include "core/cst_str_impl.h"
@@ -14,13 +13,19 @@ static_assert(std::is_same_v<std::int32_t, int>, "internLen and internIdx hand o
 static_assert(sizeof(CstStr) == 8 + sizeof(void*), "a length, an index and one pointer on every target");
 
 namespace {
-std::int32_t checkedLength(std::size_t length) {
-  if (length > static_cast<std::size_t>(INT32_MAX)) throw std::bad_array_new_length();
+// What each building operation throws (as std::bad_array_new_length) for a text longer than an int can count.
+constexpr const char* kConstructorTooLong = "zem_util::CstStr::CstStr: a text of more than 2147483647 characters";
+constexpr const char* kAssignmentTooLong = "zem_util::CstStr::operator=: a text of more than 2147483647 characters";
+constexpr const char* kCatTooLong = "zem_util::CstStr::cat: a text of more than 2147483647 characters";
+constexpr const char* kAppendTooLong = "zem_util::CstStr::operator+=: a text of more than 2147483647 characters";
+
+std::int32_t checkedLength(std::size_t length, const char* error) {
+  if (length > static_cast<std::size_t>(INT32_MAX)) detail::throwLengthError(error);
   return static_cast<std::int32_t>(length);
 }
 
-std::int32_t checkedSum(std::int32_t a, std::int32_t b) {
-  if (b > INT32_MAX - a) throw std::bad_array_new_length();
+std::int32_t checkedSum(std::int32_t a, std::int32_t b, const char* error) {
+  if (b > INT32_MAX - a) detail::throwLengthError(error);
   return a + b;
 }
 }  // namespace
@@ -165,7 +170,7 @@ const int& CstStr::internIdx() const noexcept { return Impl::rep(*this).ref.inde
 CstStr::CstStr(char c) noexcept : rep_{} { Impl::rep(*this) = Impl::shortText(&c, 1); }
 
 CstStr::CstStr(const char* text) : rep_{} {
-  Impl::rep(*this) = Impl::copyOf(text, text ? checkedLength(std::strlen(text)) : 0);
+  Impl::rep(*this) = Impl::copyOf(text, text ? checkedLength(std::strlen(text), kConstructorTooLong) : 0);
 }
 
 CstStr::CstStr(int count, const char* text) : rep_{} {
@@ -228,7 +233,8 @@ CstStr& CstStr::operator=(const ArrayPtr<char>& text) {
 CstStr& CstStr::operator=(const char* text) {
   Impl::Words& w = Impl::rep(*this);
   const Impl::Words old = w;
-  w = Impl::copyOf(text, text ? checkedLength(std::strlen(text)) : 0);  // reads the text before releasing
+  // The text is read before the old one is released.
+  w = Impl::copyOf(text, text ? checkedLength(std::strlen(text), kAssignmentTooLong) : 0);
   Impl::release(old, true);
   return *this;
 }
@@ -240,7 +246,7 @@ CstStr CstStr::cat(const CstStr& a, const CstStr& b) {
   const std::int32_t lb = b.length();
   if (la == 0) return b;
   if (lb == 0) return a;
-  const std::int32_t n = checkedSum(la, lb);
+  const std::int32_t n = checkedSum(la, lb, kCatTooLong);
   Impl::Words& wa = Impl::rep(a);
   Impl::Words& wb = Impl::rep(b);
   if (n < kBigLen) return Impl::make(Impl::shortText(wa.chars.text, la, wb.chars.text, lb));
@@ -296,11 +302,11 @@ inline bool CstStr::Impl::appendInPlace(CstStr& s, const char* text, std::int32_
 void CstStr::Impl::appendShort(CstStr& s, const char* text, std::int32_t count) {
   if (count <= 0 || appendInPlace(s, text, count)) return;
   Words& w = rep(s);
+  const std::int32_t total = checkedSum(w.ref.length, count, kAppendTooLong);
   if (!isSoleNode(w)) {
     s = cat(s, make(shortText(text, count)));
     return;
   }
-  const std::int32_t total = checkedSum(w.ref.length, count);
   Words& right = rep(node(w)->right);
   if (!isLong(right)) {
     right = newTail(total, right, text, count);
@@ -334,8 +340,10 @@ void CstStr::Impl::append(CstStr& s, const CstStr& t) {
   Words& w = rep(s);
   if (count < kBigLen) {
     appendShort(s, rep(t).chars.text, count);
-  } else if (isSoleNode(w) && &t != &s) {
-    const std::int32_t total = checkedSum(w.ref.length, count);
+    return;
+  }
+  const std::int32_t total = checkedSum(w.ref.length, count, kAppendTooLong);
+  if (isSoleNode(w) && &t != &s) {
     CatStr* fresh = newNode();
     rep(fresh->right) = share(t, true);
     rep(fresh->left) = asOperand(w);
@@ -360,7 +368,7 @@ CstStr& CstStr::operator+=(const ArrayPtr<char>& text) {
 }
 
 CstStr& CstStr::operator+=(const char* text) {
-  const std::int32_t count = text ? checkedLength(std::strlen(text)) : 0;
+  const std::int32_t count = text ? checkedLength(std::strlen(text), kAppendTooLong) : 0;
   if (count < kBigLen) {
     Impl::appendShort(*this, text, count);
   } else {

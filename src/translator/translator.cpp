@@ -145,7 +145,8 @@ int Translator::computeLengthWithParameters(const ArrayPtr<char>& text, const Ar
         if (names(params, n)) length += params[static_cast<std::int32_t>(n)].length();
         return true;
       });
-  if (length > 0x7FFFFFFE) throw std::bad_array_new_length();
+  if (length > 0x7FFFFFFE)
+    detail::throwLengthError("zem_util::Translator::getMsg: a text of more than 2147483646 characters");
   return static_cast<int>(length);
 }
 
