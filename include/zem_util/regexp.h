@@ -71,14 +71,6 @@ class ZEM_UTIL_EXPORT Regexp {
   ArrayPtr<ArrayPtr<char>> getSegments() const;
 
  private:
-  bool matchMiddle(const ArrayPtr<char>& text, std::int32_t pos, std::int32_t last, std::int32_t remaining,
-                   ArrayPtr<ArrayPtr<char>>& captures) const;
-  std::int32_t findSegment(const char* text, std::int32_t from, std::int32_t lastStart,
-                           const ArrayPtr<char>& segment) const;
-  bool equals(const char* text, const char* segment, std::int32_t length) const;
-  // Whether tolower(text[i]) == pattern[i] for each i < length; `pattern` is already folded.
-  static bool eqNoCase(const char* text, const char* pattern, int length);
-
   bool caseSensitive = true;
   bool isEmpty = true;         // the empty pattern; nothing below is consulted while it is set
   std::int32_t minLength = 0;  // characters that are not stars: the least length of a matching text
