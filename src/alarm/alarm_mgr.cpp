@@ -57,7 +57,7 @@ struct AlarmMgr::Impl {
   unsigned int nextTime = 0;
   AlarmEntry* waitingList = nullptr;  // registrations not being sent, newest first
   AlarmEntry* toSendList = nullptr;   // the current cycle's; owned by the alarm thread while it sends
-  Mutex mutex{true};
+  Mutex mutex{MutexKind::kCriticalSection};
   Event event;  // wakes the alarm thread, and the destructor when the thread leaves
 };
 

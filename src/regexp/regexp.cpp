@@ -111,6 +111,10 @@ inline bool matchMiddle(const Segments& segments, std::int32_t first, bool caseS
 
 Regexp::Regexp() = default;
 
+Regexp::Regexp(const char* pattern, LetterCase letterCase) : Regexp(ArrayPtr<char>(pattern), letterCase) {}
+
+Regexp::Regexp(ArrayPtr<char> pattern, LetterCase letterCase) { setPattern(pattern, letterCase); }
+
 Regexp::Regexp(const char* pattern, bool caseSensitive) : Regexp(ArrayPtr<char>(pattern), caseSensitive) {}
 
 Regexp::Regexp(ArrayPtr<char> pattern, bool caseSensitive) { setPattern(pattern, caseSensitive); }
@@ -119,10 +123,15 @@ Regexp::Regexp(const Regexp& other) = default;
 Regexp& Regexp::operator=(const Regexp& other) = default;
 Regexp::~Regexp() = default;
 
-// "Ab**c*" (not case-sensitive) -> private copy "ab**c*", segments "ab" at 0 and "c" at 4, minLength 3,
+// "Ab**c*" (LetterCase::kIgnored) -> private copy "ab**c*", segments "ab" at 0 and "c" at 4, minLength 3,
 // anchored at the start only. The new form is built aside and installed at the end, so a failed allocation
 // leaves the previous pattern in place.
 void Regexp::setPattern(ArrayPtr<char> pattern, bool caseSensitive) {
+  setPattern(pattern, caseSensitive ? LetterCase::kSensitive : LetterCase::kIgnored);
+}
+
+void Regexp::setPattern(ArrayPtr<char> pattern, LetterCase letterCase) {
+  const bool caseSensitive = letterCase == LetterCase::kSensitive;
   const std::int32_t n = pattern.length();
   if (n == 0) {
     isEmpty = true;

@@ -6,6 +6,11 @@
 namespace zem_util {
 
 void* newMutex(bool criticalSection) {
+  return newMutex(criticalSection ? MutexKind::kCriticalSection : MutexKind::kKernelMutex);
+}
+
+void* newMutex(MutexKind kind) {
+  const bool criticalSection = kind == MutexKind::kCriticalSection;
   auto* mutex = new MutexRecord{criticalSection, nullptr, nullptr, 0, {0}};
   if (criticalSection) {
     mutex->section = os::newCriticalSection();

@@ -70,8 +70,9 @@ TEST(RegexpTest, MatchTable) {
   for (const Row& row : kTable) {
     SCOPED_TRACE(std::string("pattern '") + row.pattern + "', text '" + row.text + "', case " +
                  (row.caseSensitive ? "sensitive" : "ignored"));
-    Regexp fromC(row.pattern, row.caseSensitive);
-    Regexp fromHandle(ArrayPtr<char>(row.pattern), row.caseSensitive);
+    const LetterCase letterCase = row.caseSensitive ? LetterCase::kSensitive : LetterCase::kIgnored;
+    Regexp fromC(row.pattern, row.caseSensitive);  // the flag means the same as the named case
+    Regexp fromHandle(ArrayPtr<char>(row.pattern), letterCase);
     Captures captures;
     EXPECT_EQ(fromC.match(row.text), row.expected);
     EXPECT_EQ(fromHandle.match(row.text, captures), row.expected);
@@ -81,7 +82,8 @@ TEST(RegexpTest, MatchTable) {
 }
 
 TEST(RegexpTest, EmptyPatternsMatchOnlyTheEmptyText) {
-  Regexp patterns[] = {Regexp(), Regexp(nullptr, true), Regexp("", false), Regexp(ArrayPtr<char>(), true)};
+  Regexp patterns[] = {Regexp(), Regexp(nullptr, LetterCase::kSensitive), Regexp("", LetterCase::kIgnored),
+                       Regexp(ArrayPtr<char>(), LetterCase::kSensitive)};
   for (Regexp& regexp : patterns) {
     EXPECT_TRUE(regexp.match(ArrayPtr<char>()));
     EXPECT_TRUE(regexp.match(""));
@@ -89,8 +91,8 @@ TEST(RegexpTest, EmptyPatternsMatchOnlyTheEmptyText) {
     EXPECT_TRUE(regexp.getSegments().isNull());
   }
   // Back to empty after a real pattern.
-  Regexp regexp("a*", true);
-  regexp.setPattern("", true);
+  Regexp regexp("a*", LetterCase::kSensitive);
+  regexp.setPattern("", LetterCase::kSensitive);
   EXPECT_TRUE(regexp.match(""));
   EXPECT_FALSE(regexp.match("a"));
   EXPECT_EQ(regexp.getSegments().length(), 0);
@@ -98,7 +100,7 @@ TEST(RegexpTest, EmptyPatternsMatchOnlyTheEmptyText) {
 
 TEST(RegexpTest, CapturesAreSlicesOfTheText) {
   ArrayPtr<char> text("aXbYbZc");
-  Regexp regexp("a*b*c", true);
+  Regexp regexp("a*b*c", LetterCase::kSensitive);
   Captures captures;
   ASSERT_TRUE(regexp.match(text, captures));
   ASSERT_EQ(captures.length(), 3);
@@ -113,7 +115,7 @@ TEST(RegexpTest, CapturesAreSlicesOfTheText) {
   // The text's own case, at its position in a text that is itself a slice of a larger block.
   ArrayPtr<char> line("[x] xaBy [y]");
   ArrayPtr<char> word = line.slice(4, 4);  // "xaBy"
-  Regexp noCase("*AB*", false);
+  Regexp noCase("*AB*", LetterCase::kIgnored);
   ASSERT_TRUE(noCase.match(word, captures));
   ASSERT_EQ(captures.length(), 1);
   EXPECT_EQ(str(captures[0]), "aB");
@@ -121,7 +123,7 @@ TEST(RegexpTest, CapturesAreSlicesOfTheText) {
   EXPECT_TRUE(captures[0].sharesBlockWith(line));
 
   // Anchored ends and a middle segment placed leftmost between them.
-  Regexp both("Ab*CD*ef", false);
+  Regexp both("Ab*CD*ef", LetterCase::kIgnored);
   ASSERT_TRUE(both.match("abcdXcdEF", captures));
   ASSERT_EQ(captures.length(), 3);
   EXPECT_EQ(str(captures[0]), "ab");
@@ -132,7 +134,7 @@ TEST(RegexpTest, CapturesAreSlicesOfTheText) {
 }
 
 TEST(RegexpTest, CaptureArrayIsReusedOnlyWhenItHasOneElementPerSegment) {
-  Regexp regexp("*b*d*", true);
+  Regexp regexp("*b*d*", LetterCase::kSensitive);
   Captures captures(2);
   Captures sharer = captures;
   ASSERT_TRUE(regexp.match("abcd", captures));
@@ -148,7 +150,7 @@ TEST(RegexpTest, CaptureArrayIsReusedOnlyWhenItHasOneElementPerSegment) {
   EXPECT_EQ(keeper[0].length(), 0);  // the old array is left alone
 
   // No segments: the array is emptied, even when the match fails.
-  Regexp stars("**", true);
+  Regexp stars("**", LetterCase::kSensitive);
   EXPECT_TRUE(stars.match("xyz", wrongSize));
   EXPECT_EQ(wrongSize.length(), 0);
   Captures third(1);
@@ -158,7 +160,7 @@ TEST(RegexpTest, CaptureArrayIsReusedOnlyWhenItHasOneElementPerSegment) {
 
 TEST(RegexpTest, SetPatternCompilesAFoldedPrivateCopy) {
   char source[] = "**Ab*Cd**E";
-  Regexp regexp(source, false);
+  Regexp regexp(source, LetterCase::kIgnored);
   source[2] = 'Z';  // the regexp kept its own copy
   const Captures segments = regexp.getSegments();
   ASSERT_EQ(segments.length(), 3);
@@ -177,14 +179,14 @@ TEST(RegexpTest, SetPatternCompilesAFoldedPrivateCopy) {
   EXPECT_EQ(str(list[0]), "AB");
   EXPECT_EQ(str(regexp.getSegments()[0]), "ab");
 
-  regexp.setPattern("A*b", true);  // a new pattern and a new case mode
+  regexp.setPattern("A*b", LetterCase::kSensitive);  // a new pattern and a new case mode
   EXPECT_EQ(str(regexp.getSegments()[0]), "A");
   EXPECT_TRUE(regexp.match("AxXb"));
   EXPECT_FALSE(regexp.match("axxb"));
 }
 
 TEST(RegexpTest, CopiesShareTheCompiledPatternUntilOneIsRecompiled) {
-  Regexp original("*err*", false);
+  Regexp original("*err*", LetterCase::kIgnored);
   Regexp copy(original);
   Regexp assigned;
   assigned = original;
@@ -194,7 +196,7 @@ TEST(RegexpTest, CopiesShareTheCompiledPatternUntilOneIsRecompiled) {
   EXPECT_TRUE(copy.match("an ERROR"));
   EXPECT_TRUE(assigned.match("an ERROR"));
 
-  copy.setPattern("ok", true);
+  copy.setPattern("ok", LetterCase::kSensitive);
   EXPECT_TRUE(copy.match("ok"));
   EXPECT_FALSE(copy.match("error"));
   EXPECT_TRUE(original.match("error"));  // the source keeps its own form
@@ -206,21 +208,21 @@ TEST(RegexpTest, CopiesShareTheCompiledPatternUntilOneIsRecompiled) {
 
 TEST(RegexpTest, EveryByteIsALiteralExceptTheStar) {
   const char pattern[] = {'a', '\0', '*', '\xE9', '?', '[', '\\', '*'};
-  Regexp regexp(ArrayPtr<char>(pattern, 0, sizeof pattern), true);
+  Regexp regexp(ArrayPtr<char>(pattern, 0, sizeof pattern), LetterCase::kSensitive);
   const char good[] = {'a', '\0', 'x', '\xE9', '?', '[', '\\'};
   const char bad[] = {'a', '\0', 'x', '\xE9', 'q', '[', '\\'};
   EXPECT_TRUE(regexp.match(ArrayPtr<char>(good, 0, sizeof good)));
   EXPECT_FALSE(regexp.match(ArrayPtr<char>(bad, 0, sizeof bad)));
 
   // Bytes above 0x7F go through the case folding unharmed; the "C" locale of this program folds only A-Z.
-  Regexp noCase("*\xC9Z*", false);
+  Regexp noCase("*\xC9Z*", LetterCase::kIgnored);
   EXPECT_TRUE(noCase.match("x\xC9zy"));
   EXPECT_FALSE(noCase.match("x\xE9zy"));
   EXPECT_FALSE(noCase.match("\x80\x81"));
 }
 
 TEST(RegexpTest, TwoArgumentMatchRunsOnOneObjectFromManyThreads) {
-  Regexp shared("trace_*_2009*.txt", false);
+  Regexp shared("trace_*_2009*.txt", LetterCase::kIgnored);
   std::vector<std::thread> threads;
   std::vector<int> failures(4, 0);
   for (int t = 0; t < 4; ++t) {
