@@ -15,13 +15,13 @@
 
 namespace {
 
+using test_support::findCaptureFault;
+using test_support::isStarPattern;
+using test_support::lower;
 using zem_util::ArrayPtr;
 using zem_util::LetterCase;
 using zem_util::Regexp;
 using zem_util::fuzz::toHandle;
-using zem_util::testing::findCaptureFault;
-using zem_util::testing::isStarPattern;
-using zem_util::testing::lower;
 
 void checkCaptures(const std::string& pattern, const ArrayPtr<char>& text, const ArrayPtr<ArrayPtr<char>>& captures,
                    bool caseSensitive) {

@@ -12,8 +12,8 @@
 namespace zem_util {
 namespace {
 
-using testing::findCaptureFault;
-using testing::lower;
+using test_support::findCaptureFault;
+using test_support::lower;
 
 std::string randomString(std::mt19937& random, const std::string& alphabet, int maxLength) {
   std::uniform_int_distribution<int> length(0, maxLength);

@@ -5,12 +5,14 @@
 #include <thread>
 #include <vector>
 
+#include "support/text.h"
+
 namespace zem_util {
 namespace {
 
 using Captures = ArrayPtr<ArrayPtr<char>>;
 
-std::string str(const ArrayPtr<char>& text) { return std::string(text.toPtr(), text.length()); }
+using test_support::text;
 
 // Position of a capture within the text it was cut from.
 std::int32_t positionIn(const ArrayPtr<char>& capture, const ArrayPtr<char>& text) {
@@ -99,18 +101,18 @@ TEST(RegexpTest, EmptyPatternsMatchOnlyTheEmptyText) {
 }
 
 TEST(RegexpTest, CapturesAreSlicesOfTheText) {
-  ArrayPtr<char> text("aXbYbZc");
+  ArrayPtr<char> subject("aXbYbZc");
   Regexp regexp("a*b*c", LetterCase::kSensitive);
   Captures captures;
-  ASSERT_TRUE(regexp.match(text, captures));
+  ASSERT_TRUE(regexp.match(subject, captures));
   ASSERT_EQ(captures.length(), 3);
   const std::int32_t expected[] = {0, 2, 6};
   for (std::int32_t i = 0; i < 3; ++i) {
-    EXPECT_TRUE(captures[i].sharesBlockWith(text)) << i;
+    EXPECT_TRUE(captures[i].sharesBlockWith(subject)) << i;
     EXPECT_EQ(captures[i].length(), 1) << i;
-    EXPECT_EQ(positionIn(captures[i], text), expected[i]) << i;
+    EXPECT_EQ(positionIn(captures[i], subject), expected[i]) << i;
   }
-  EXPECT_EQ(str(captures[1]), "b");
+  EXPECT_EQ(text(captures[1]), "b");
 
   // The text's own case, at its position in a text that is itself a slice of a larger block.
   ArrayPtr<char> line("[x] xaBy [y]");
@@ -118,7 +120,7 @@ TEST(RegexpTest, CapturesAreSlicesOfTheText) {
   Regexp noCase("*AB*", LetterCase::kIgnored);
   ASSERT_TRUE(noCase.match(word, captures));
   ASSERT_EQ(captures.length(), 1);
-  EXPECT_EQ(str(captures[0]), "aB");
+  EXPECT_EQ(text(captures[0]), "aB");
   EXPECT_EQ(positionIn(captures[0], word), 1);
   EXPECT_TRUE(captures[0].sharesBlockWith(line));
 
@@ -126,10 +128,10 @@ TEST(RegexpTest, CapturesAreSlicesOfTheText) {
   Regexp both("Ab*CD*ef", LetterCase::kIgnored);
   ASSERT_TRUE(both.match("abcdXcdEF", captures));
   ASSERT_EQ(captures.length(), 3);
-  EXPECT_EQ(str(captures[0]), "ab");
-  EXPECT_EQ(str(captures[1]), "cd");
+  EXPECT_EQ(text(captures[0]), "ab");
+  EXPECT_EQ(text(captures[1]), "cd");
   EXPECT_EQ(captures[1].offset(), 2);
-  EXPECT_EQ(str(captures[2]), "EF");
+  EXPECT_EQ(text(captures[2]), "EF");
   EXPECT_EQ(captures[2].offset(), 7);
 }
 
@@ -139,8 +141,8 @@ TEST(RegexpTest, CaptureArrayIsReusedOnlyWhenItHasOneElementPerSegment) {
   Captures sharer = captures;
   ASSERT_TRUE(regexp.match("abcd", captures));
   EXPECT_TRUE(captures.sharesBlockWith(sharer));  // overwritten in place...
-  EXPECT_EQ(str(sharer[0]), "b");                 // ...so whoever shares it sees the new elements
-  EXPECT_EQ(str(sharer[1]), "d");
+  EXPECT_EQ(text(sharer[0]), "b");                // ...so whoever shares it sees the new elements
+  EXPECT_EQ(text(sharer[1]), "d");
 
   Captures wrongSize(3);
   Captures keeper = wrongSize;
@@ -164,9 +166,9 @@ TEST(RegexpTest, SetPatternCompilesAFoldedPrivateCopy) {
   source[2] = 'Z';  // the regexp kept its own copy
   const Captures segments = regexp.getSegments();
   ASSERT_EQ(segments.length(), 3);
-  EXPECT_EQ(str(segments[0]), "ab");
-  EXPECT_EQ(str(segments[1]), "cd");
-  EXPECT_EQ(str(segments[2]), "e");
+  EXPECT_EQ(text(segments[0]), "ab");
+  EXPECT_EQ(text(segments[1]), "cd");
+  EXPECT_EQ(text(segments[2]), "e");
   // All three are slices of one block that still holds the stars.
   EXPECT_TRUE(segments[0].sharesBlockWith(segments[2]));
   EXPECT_EQ(segments[0].offset(), 2);
@@ -176,11 +178,11 @@ TEST(RegexpTest, SetPatternCompilesAFoldedPrivateCopy) {
   EXPECT_TRUE(regexp.match("xABxcDe"));
   Captures list = regexp.getSegments();
   ASSERT_TRUE(regexp.match("xABxcDe", list));  // fills the list, not the compiled segments
-  EXPECT_EQ(str(list[0]), "AB");
-  EXPECT_EQ(str(regexp.getSegments()[0]), "ab");
+  EXPECT_EQ(text(list[0]), "AB");
+  EXPECT_EQ(text(regexp.getSegments()[0]), "ab");
 
   regexp.setPattern("A*b", LetterCase::kSensitive);  // a new pattern and a new case mode
-  EXPECT_EQ(str(regexp.getSegments()[0]), "A");
+  EXPECT_EQ(text(regexp.getSegments()[0]), "A");
   EXPECT_TRUE(regexp.match("AxXb"));
   EXPECT_FALSE(regexp.match("axxb"));
 }
@@ -231,7 +233,7 @@ TEST(RegexpTest, TwoArgumentMatchRunsOnOneObjectFromManyThreads) {
       ArrayPtr<char> yes("TRACE_net_20091204.txt");
       ArrayPtr<char> no("trace_net_2008.txt");
       for (int i = 0; i < 2000; ++i) {
-        if (!shared.match(yes, captures) || str(captures[1]) != "_2009" || shared.match(no, captures)) {
+        if (!shared.match(yes, captures) || text(captures[1]) != "_2009" || shared.match(no, captures)) {
           ++failures[t];
         }
       }
