@@ -3,7 +3,6 @@
 #include <benchmark/benchmark.h>
 #include <zem_util/trace.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -22,7 +21,7 @@ std::string scratchPath(const char* name) {
 
 zem_util::Ptr<zem_util::Trace> makeTrace() {
   const std::string path = scratchPath("trace.log");
-  std::remove(path.c_str());
+  std::filesystem::remove(path);
   zem_util::Ptr<zem_util::Trace> trace(new zem_util::Trace("bench"));
   trace->setFileName(path.c_str());
   trace->setMaxLevel(3);
@@ -56,7 +55,7 @@ void BM_TraceInactiveLevel(benchmark::State& state) {
 spdlog::logger& sharedLogger() {
   static std::shared_ptr<spdlog::logger> logger = [] {
     const std::string path = scratchPath("spdlog.log");
-    std::remove(path.c_str());
+    std::filesystem::remove(path);
     auto sink = std::make_shared<spdlog::sinks::basic_file_sink_mt>(path, true);
     auto created = std::make_shared<spdlog::logger>("bench", sink);
     created->set_pattern("[%n %H:%M:%S.%e %v]");

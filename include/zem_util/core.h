@@ -35,16 +35,6 @@ namespace detail {
 ZEM_UTIL_EXPORT void retainCount(std::int32_t& count) noexcept;
 ZEM_UTIL_EXPORT std::int32_t releaseCount(std::int32_t& count) noexcept;
 
-// Builds the library's process-wide objects before the first static object of any file that includes this
-// header, and destroys them after the last one (the same scheme as the standard streams).
-class ZEM_UTIL_EXPORT LibraryInit {
- public:
-  LibraryInit();
-  ~LibraryInit();
-  LibraryInit(const LibraryInit&) = delete;
-  LibraryInit& operator=(const LibraryInit&) = delete;
-};
-static const LibraryInit libraryInit;
 }  // namespace detail
 
 // Base class of every reference-counted object. Create derived objects with `new` and hand them to a `Ptr` at

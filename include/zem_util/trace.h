@@ -26,8 +26,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdint>
-#include <cstdio>
-#include <string>
+#include <memory>
 
 #include "zem_util/core.h"
 #include "zem_util/export.h"
@@ -57,7 +56,7 @@ class ZEM_UTIL_EXPORT TraceFile : public Shared {
   TraceFile& operator=(const TraceFile&) = delete;
   ~TraceFile() override;  // closes the file; an open record gets no closing bracket
 
-  ArrayPtr<char> getFileName() const { return fileName_; }
+  ArrayPtr<char> getFileName() const;  // as constructed; never changes
   TraceParameters getParameters();
   // Applies from the next record or open; nothing is reopened.
   void setParameters(const TraceParameters& parameters);
@@ -92,40 +91,8 @@ class ZEM_UTIL_EXPORT TraceFile : public Shared {
   void redirect(const Ptr<TraceFile>& target);
 
  private:
-  bool privateOpen();
-  void privateClose();
-  void privateFlush();
-  bool overflow();
-  void writeHeader();
-  void writeFooter();
-  bool startOutput();
-  void finishOutput();
-  void writeText(const char* text, std::size_t size);
-  void createDirectory() const;
-  ArrayPtr<char> fileNameOfIndex(std::uint32_t index) const;
-  bool isStandardStream() const;
-  void beginWith(const Trace* trace, const ArrayPtr<char>& header);
-
-  Mutex mutex_{true};
-  std::int32_t beginCount_ = 0;
-  ArrayPtr<char> header_;
-  bool lineOpen_ = false;
-  Ptr<TraceFile> target_;
-  bool redirected_ = false;
-  TraceParameters parameters_;
-  std::FILE* stream_ = nullptr;
-  long position_ = 0;  // bytes in the file, tracked instead of asking the stream after every record
-  std::uint32_t fileIndex_ = 0;
-  bool directoryPending_ = true;
-  ArrayPtr<char> fileName_;
-  ArrayPtr<char> directory_;
-  ArrayPtr<char> baseName_;
-  ArrayPtr<char> extension_;
-  ArrayPtr<char> currentPath_;
-  // "HH:MM:SS" of the second in which the last record started, so most records format no time.
-  long long cachedSecond_ = -1;
-  char cachedTime_[9] = {};
-  std::string output_;  // one output, prefix included, gathered for a single write; reused
+  struct Impl;  // the lock, the block, the stream and the rotation state
+  const std::unique_ptr<Impl> impl_;
 };
 
 // Trace levels; any other number works with the operations that take a level.
@@ -182,21 +149,9 @@ class ZEM_UTIL_EXPORT Trace : public Shared {
   virtual void end();
 
  private:
-  struct Retired;
-
-  TraceFile& initTraceFile();
-  void initFlushMode(TraceFile& file);
-
-  mutable Mutex mutex_{true};  // guards the fields; never held while waiting for a file or the manager
-  const ArrayPtr<char> name_;
-  ArrayPtr<char> fileName_;
-  ArrayPtr<char> header_;
-  std::atomic<int> maxLevel_{1};  // read without the lock by isActive
-  Ptr<TraceFile> traceFile_;
-  // traceFile_ as seen by outputs, without a lock. A file the trace is unbound from stays referenced in
-  // `retired_` until the trace goes, so an output still using it on another thread is never left dangling.
-  std::atomic<TraceFile*> boundFile_{nullptr};
-  Retired* retired_ = nullptr;
+  struct Impl;                    // the lock, the header, the file name and the bound file
+  std::atomic<int> maxLevel_{1};  // read without a lock by isActive
+  const std::unique_ptr<Impl> impl_;
 };
 
 // The process's registry of traces and trace files, and their defaults. Reached through `getTraceMgr()`; never
@@ -231,19 +186,8 @@ class ZEM_UTIL_EXPORT TraceMgr {
   void removeTraceFile(const ArrayPtr<char>& fileName);
 
  private:
-  template <class T>
-  struct Table;
-
-  ArrayPtr<char> getFullFileName(const ArrayPtr<char>& fileName) const;
-  static ArrayPtr<char> completeFileName(const ArrayPtr<char>& fileName, const ArrayPtr<char>& defaultName);
-
-  Mutex mutex_{false};
-  TraceParameters defaultParameters_;
-  const TraceParameters builtInParameters_;  // never changes: what a timed-out operation falls back on
-  Ptr<TraceFile> defaultTraceFile_;
-  Ptr<Trace> defaultTrace_;
-  Table<TraceFile>* fileTable_;
-  Table<Trace>* traceTable_;
+  struct Impl;  // the lock, the defaults and the two registries
+  const std::unique_ptr<Impl> impl_;
 };
 
 // The process's trace manager, created on first use. Never null.

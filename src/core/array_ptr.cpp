@@ -3,9 +3,9 @@
 #include <new>
 
 #include "core/block_access.h"
-#include "system/mutex_record.h"
+#include "core/no_destructor.h"
+#include "core/recursive_lock.h"
 #include "zem_util/core.h"
-#include "zem_util/system.h"
 
 namespace zem_util {
 
@@ -13,30 +13,17 @@ Shared::~Shared() = default;
 
 namespace detail {
 
-// The reference-count mutex is a critical section, so these never fail and never throw. Uncontended, the
-// system lock is simply taken and released: recursion bookkeeping is needed only when the caller already holds
-// the mutex (then the try fails and the recursive path takes over), and no other thread can mistake itself
-// for the owner in between because the owner field is not touched.
-template <class Change>
-std::int32_t changeCount(Change change) noexcept {
-  MutexRecord* mutex = MutexRecord::of(getRefCountMutex());
-  if (os::tryEnterCriticalSection(mutex->section)) {
-    const std::int32_t result = change();
-    os::leaveCriticalSection(mutex->section);
-    return result;
-  }
-  lockCriticalSection(mutex);
-  const std::int32_t result = change();
-  unlockCriticalSection(mutex);
-  return result;
+RecursiveLock& countLock() {
+  static NoDestructor<RecursiveLock> lock;
+  return *lock;
 }
 
 void retainCount(std::int32_t& count) noexcept {
-  changeCount([&count] { return ++count; });
+  countLock().withLock([&count] { return ++count; });
 }
 
 std::int32_t releaseCount(std::int32_t& count) noexcept {
-  return changeCount([&count] { return --count; });
+  return countLock().withLock([&count] { return --count; });
 }
 
 namespace {

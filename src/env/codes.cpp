@@ -1,68 +1,49 @@
-// Base-36 and base-64 integer codes over digit tables built once per base.
-#include <atomic>
+// Base-36 and base-64 integer codes over digit tables built by the compiler.
 #include <cstdint>
 
-#include "system/statics.h"
 #include "zem_util/env.h"
 
 namespace zem_util {
 
 namespace {
 
-// One base's alphabet (digit value -> character), its digit pairs (value below Base^2 -> two characters, so
-// that writing divides once per two digits) and decoding table (byte -> digit value, or -1), filled on first
-// use under the base's table mutex and read without a lock once `built` is set.
-template <unsigned Base>
-struct DigitTables {
-  std::atomic<bool> built{false};
-  char alphabet[Base] = {};
-  char pairs[Base * Base][2] = {};
-  std::int32_t values[256] = {};
-};
-
-DigitTables<36> base36Tables;
-DigitTables<64> base64Tables;
-
 // "0"-"9", "A"-"Z", then for base 64 "a"-"z", "_" and ".".
-char digitCharacter(unsigned value) {
+constexpr char digitCharacter(unsigned value) {
   if (value < 10) return static_cast<char>('0' + value);
   if (value < 36) return static_cast<char>('A' + (value - 10));
   if (value < 62) return static_cast<char>('a' + (value - 36));
   return value == 62 ? '_' : '.';
 }
 
-// Fills the tables unless another thread did while this one waited for the mutex.
+// One base's alphabet (digit value -> character), its digit pairs (value below Base^2 -> two characters, so
+// that writing divides once per two digits) and decoding table (byte -> digit value, or -1). Constant data:
+// nothing to build at run time, nothing to lock.
 template <unsigned Base>
-void buildTables(DigitTables<Base>& tables, Mutex& mutex) {
-  MutexLock guard(mutex);
-  if (tables.built.load(std::memory_order_relaxed)) return;
-  for (std::int32_t& value : tables.values) value = -1;
-  for (unsigned digit = 0; digit < Base; ++digit) {
-    const char c = digitCharacter(digit);
-    tables.alphabet[digit] = c;
-    tables.values[static_cast<unsigned char>(c)] = static_cast<std::int32_t>(digit);
-    // Base 36 reads lower-case letters too: both cases have their own entry, so reading folds no case.
-    if (Base == 36 && c >= 'A' && c <= 'Z') tables.values[static_cast<unsigned char>(c - 'A' + 'a')] = digit;
-  }
-  for (unsigned pair = 0; pair < Base * Base; ++pair) {
-    tables.pairs[pair][0] = tables.alphabet[pair / Base];
-    tables.pairs[pair][1] = tables.alphabet[pair % Base];
-  }
-  tables.built.store(true, std::memory_order_release);
-}
+struct DigitTables {
+  char alphabet[Base] = {};
+  char pairs[Base * Base][2] = {};
+  std::int32_t values[256] = {};
 
-// The fast path is one load: the mutex is looked up only while the tables are still missing.
-const DigitTables<36>& base36() {
-  if (!base36Tables.built.load(std::memory_order_acquire))
-    buildTables(base36Tables, detail::statics().base36TableMutex);
-  return base36Tables;
-}
+  constexpr DigitTables() {
+    for (std::int32_t& value : values) value = -1;
+    for (unsigned digit = 0; digit < Base; ++digit) {
+      const char c = digitCharacter(digit);
+      alphabet[digit] = c;
+      values[static_cast<unsigned char>(c)] = static_cast<std::int32_t>(digit);
+      // Base 36 reads lower-case letters too: both cases have their own entry, so reading folds no case.
+      if (Base == 36 && c >= 'A' && c <= 'Z') values[static_cast<unsigned char>(c - 'A' + 'a')] = digit;
+    }
+    for (unsigned pair = 0; pair < Base * Base; ++pair) {
+      pairs[pair][0] = alphabet[pair / Base];
+      pairs[pair][1] = alphabet[pair % Base];
+    }
+  }
+};
 
-const DigitTables<64>& base64() {
-  if (!base64Tables.built.load(std::memory_order_acquire))
-    buildTables(base64Tables, detail::statics().base64TableMutex);
-  return base64Tables;
-}
+constexpr DigitTables<36> kBase36;
+constexpr DigitTables<64> kBase64;
+static_assert(kBase36.values[unsigned{'z'}] == 35 && kBase64.values[unsigned{'z'}] == 61 &&
+              kBase64.alphabet[63] == '.');
 
 // Right-aligned, zero-padded, leading digits beyond `width` dropped. The value is taken as its unsigned 32-bit
 // pattern, which for values of 0 or more is the value itself and for negative ones is what decoding gives back.
@@ -108,20 +89,20 @@ unsigned int countDigits(int value, int base) {
 
 }  // namespace
 
-void intToBase36(int value, char* buffer, int width) { encode(base36(), value, buffer, width); }
-void intToBase64(int value, char* buffer, int width) { encode(base64(), value, buffer, width); }
+void intToBase36(int value, char* buffer, int width) { encode(kBase36, value, buffer, width); }
+void intToBase64(int value, char* buffer, int width) { encode(kBase64, value, buffer, width); }
 
 int base36ToInt(const char* digits, int length) {
   int end;
-  return decode(base36(), digits, length, end);
+  return decode(kBase36, digits, length, end);
 }
-int base36ToInt(const char* digits, int length, int& end) { return decode(base36(), digits, length, end); }
+int base36ToInt(const char* digits, int length, int& end) { return decode(kBase36, digits, length, end); }
 
 int base64ToInt(const char* digits, int length) {
   int end;
-  return decode(base64(), digits, length, end);
+  return decode(kBase64, digits, length, end);
 }
-int base64ToInt(const char* digits, int length, int& end) { return decode(base64(), digits, length, end); }
+int base64ToInt(const char* digits, int length, int& end) { return decode(kBase64, digits, length, end); }
 
 unsigned int minLengthForBase36(int value) { return countDigits(value, 36); }
 unsigned int minLengthForBase64(int value) { return countDigits(value, 64); }

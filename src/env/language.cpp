@@ -2,9 +2,10 @@
 #include <cstring>
 #include <iterator>
 
-#include "os/os.h"
-#include "system/statics.h"
+#include "core/no_destructor.h"
+#include "os/locale.h"
 #include "zem_util/env.h"
+#include "zem_util/system.h"
 
 namespace zem_util {
 
@@ -135,19 +136,32 @@ const LanguageEntry* findByCode(unsigned code) {
   return nullptr;
 }
 
+// The language last computed, for the thread locale it was computed for. Threads with different locales
+// replace it in turn; each still gets its own answer.
+struct CurrentLanguage {
+  Mutex mutex{false};
+  unsigned localeId = 0;
+  ArrayPtr<char> code;  // empty until computed
+};
+
+CurrentLanguage& currentLanguage() {
+  static detail::NoDestructor<CurrentLanguage> cache;
+  return *cache;
+}
+
 }  // namespace
 
 ArrayPtr<char> getCurrentLanguage() {
-  detail::Statics& statics = detail::statics();
-  MutexLock guard(statics.languageMutex);
+  CurrentLanguage& cache = currentLanguage();
+  MutexLock guard(cache.mutex);
   const unsigned locale = os::getThreadLocaleId();
   // The cache starts empty for identifier 0, which POSIX also reports for "C": only a filled cache answers.
-  if (locale == statics.currentLanguageId && statics.currentLanguage.length() != 0) return statics.currentLanguage;
+  if (locale == cache.localeId && cache.code.length() != 0) return cache.code;
   const LanguageEntry* entry = findByCode(locale);
   if (entry == nullptr) return ArrayPtr<char>("en_US");
-  statics.currentLanguageId = locale;
-  statics.currentLanguage = ArrayPtr<char>(entry->language);
-  return statics.currentLanguage;
+  cache.localeId = locale;
+  cache.code = ArrayPtr<char>(entry->language);
+  return cache.code;
 }
 
 unsigned int getLanguageCode(const ArrayPtr<char>& languageCode) {

@@ -1,11 +1,11 @@
 // The process-wide table of loaded libraries and the lookup of their functions.
-#include <cstring>
 #include <string>
 
+#include "core/no_destructor.h"
 #include "env/system_text.h"
-#include "os/os.h"
-#include "system/statics.h"
+#include "os/libraries.h"
 #include "zem_util/env.h"
+#include "zem_util/system.h"
 
 namespace zem_util {
 
@@ -19,25 +19,23 @@ struct LibraryEntry {
 
 constexpr unsigned kBucketCount = 101;
 
-// Filled on first use and emptied only by freeAllLibraries; guarded by the library table's lock. Plain
-// pointers, so there is nothing to destroy when the process ends.
-LibraryEntry* buckets[kBucketCount];
+// Filled on demand and emptied only by freeAllLibraries.
+struct LibraryTable {
+  Mutex lock{true};
+  LibraryEntry* buckets[kBucketCount] = {};  // guarded by `lock`
 
-Mutex& tableLock() { return detail::statics().libraryTableMutex; }
-
-// Same length, then the same window of the same block or the same bytes (case-sensitive).
-bool isSameName(const ArrayPtr<char>& a, const ArrayPtr<char>& b) {
-  if (a.length() != b.length()) return false;
-  if (a.sharesBlockWith(b) && a.offset() == b.offset()) return true;
-  return std::memcmp(a.toPtr(), b.toPtr(), static_cast<std::size_t>(a.length())) == 0;
-}
-
-// The handle entered for `name` in its bucket, or null. The caller holds the table's lock.
-void* privateFind(unsigned bucket, const ArrayPtr<char>& name) {
-  for (LibraryEntry* entry = buckets[bucket]; entry != nullptr; entry = entry->next) {
-    if (isSameName(entry->name, name)) return entry->handle;
+  // The handle entered for `name` in its bucket, or null. The caller holds the lock.
+  void* find(unsigned bucket, const ArrayPtr<char>& name) const {
+    for (const LibraryEntry* entry = buckets[bucket]; entry != nullptr; entry = entry->next) {
+      if (entry->name == name) return entry->handle;
+    }
+    return nullptr;
   }
-  return nullptr;
+};
+
+LibraryTable& libraryTable() {
+  static detail::NoDestructor<LibraryTable> table;
+  return *table;
 }
 
 // The module of the library named `name`, loaded and entered in the table on first request; null when it
@@ -47,9 +45,10 @@ void* privateFind(unsigned bucket, const ArrayPtr<char>& name) {
 void* getLibraryHandle(const ArrayPtr<char>& name) {
   if (name.length() == 0) return nullptr;
   const unsigned bucket = hash(name) % kBucketCount;
+  LibraryTable& table = libraryTable();
   {
-    MutexLock guard(tableLock());
-    if (void* handle = privateFind(bucket, name)) return handle;
+    MutexLock guard(table.lock);
+    if (void* handle = table.find(bucket, name)) return handle;
   }
   std::string systemName;
   if (!detail::toSystemText(name, &systemName)) return nullptr;
@@ -57,9 +56,9 @@ void* getLibraryHandle(const ArrayPtr<char>& name) {
   if (loaded == nullptr) return nullptr;
   void* entered;
   {
-    MutexLock guard(tableLock());
-    entered = privateFind(bucket, name);
-    if (entered == nullptr) buckets[bucket] = new LibraryEntry{name, loaded, buckets[bucket]};
+    MutexLock guard(table.lock);
+    entered = table.find(bucket, name);
+    if (entered == nullptr) table.buckets[bucket] = new LibraryEntry{name, loaded, table.buckets[bucket]};
   }
   // Another thread entered the same name meanwhile: keep its load, give back ours.
   if (entered != nullptr) {
@@ -89,10 +88,11 @@ void freeAllLibraries() {
   // Detached under the lock, released outside it: a library's clean-up may call back into the table.
   LibraryEntry* detached[kBucketCount];
   {
-    MutexLock guard(tableLock());
+    LibraryTable& table = libraryTable();
+    MutexLock guard(table.lock);
     for (unsigned i = 0; i < kBucketCount; ++i) {
-      detached[i] = buckets[i];
-      buckets[i] = nullptr;
+      detached[i] = table.buckets[i];
+      table.buckets[i] = nullptr;
     }
   }
   for (LibraryEntry* entry : detached) {

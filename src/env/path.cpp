@@ -3,7 +3,7 @@
 #include <string>
 
 #include "env/system_text.h"
-#include "os/os.h"
+#include "os/files.h"
 #include "zem_util/env.h"
 
 namespace zem_util {

@@ -1,17 +1,34 @@
 // The running process: its path, directory and name, the environment, CharConv.txt and the error message.
+#include "os/process.h"
+
 #include <cstdlib>
 #include <string>
 
+#include "core/no_destructor.h"
+#include "env/cached_text.h"
 #include "env/system_text.h"
-#include "os/os.h"
-#include "system/statics.h"
+#include "os/files.h"
 #include "zem_util/env.h"
+#include "zem_util/system.h"
 
 namespace zem_util {
 
 namespace {
 
 const char kCharconvFileName[] = "CharConv.txt";
+
+// What this file computes once and then hands out shared.
+struct ProcessTexts {
+  ArrayPtr<char> path;  // under the global mutex: unlike the others, setProcessPath may replace it at any time
+  detail::CachedText directory;
+  detail::CachedText name;
+  detail::CachedText charconvPath;
+};
+
+ProcessTexts& processTexts() {
+  static detail::NoDestructor<ProcessTexts> texts;
+  return *texts;
+}
 
 // "/opt/app/bin/" -> "/opt/app/bin/CharConv.txt" when it exists there.
 bool isCharconvCandidate(const std::string& candidate) { return os::pathExists(candidate.c_str()); }
@@ -54,28 +71,28 @@ ArrayPtr<char> searchCharconv() {
 
 // Always under the global mutex: setProcessPath may replace the text while another thread copies it.
 ArrayPtr<char> getProcessPath() {
-  detail::Statics& statics = detail::statics();
-  MutexLock guard(statics.globalMutex);
-  if (statics.processPath.length() == 0) {
+  ProcessTexts& texts = processTexts();
+  MutexLock guard(getGlobalMutex());
+  if (texts.path.length() == 0) {
     std::string path;
-    if (os::getExecutablePath(&path)) statics.processPath = detail::newText(path);
+    if (os::getExecutablePath(&path)) texts.path = detail::newText(path);
   }
-  return statics.processPath;
+  return texts.path;
 }
 
 void setProcessPath(const ArrayPtr<char>& path) {
   const ArrayPtr<char> full = getFullPath(path);
-  detail::Statics& statics = detail::statics();
-  MutexLock guard(statics.globalMutex);
-  statics.processPath = full;
+  ProcessTexts& texts = processTexts();
+  MutexLock guard(getGlobalMutex());
+  texts.path = full;
 }
 
 ArrayPtr<char> getProcessDirectory() {
-  return detail::statics().processDirectory.get([] { return getDirectory(getProcessPath()); });
+  return processTexts().directory.get([] { return getDirectory(getProcessPath()); });
 }
 
 ArrayPtr<char> getProcessName() {
-  return detail::statics().processName.get([] { return getFileName(getProcessPath()); });
+  return processTexts().name.get([] { return getFileName(getProcessPath()); });
 }
 
 void setEnvironmentVariable(const ArrayPtr<char>& name, const ArrayPtr<char>& value) {
@@ -88,7 +105,7 @@ void setEnvironmentVariable(const ArrayPtr<char>& name, const ArrayPtr<char>& va
   }
 }
 
-ArrayPtr<char> getCharconvPath() { return detail::statics().charconvPath.get(searchCharconv); }
+ArrayPtr<char> getCharconvPath() { return processTexts().charconvPath.get(searchCharconv); }
 
 void showErrorMessage(const ArrayPtr<char>& message) {
   const ArrayPtr<char> name = getProcessName();

@@ -1,7 +1,7 @@
 // The library's exception type and the texts of system error codes.
 #include <string>
 
-#include "os/os.h"
+#include "os/process.h"
 #include "zem_util/system.h"
 
 namespace zem_util {

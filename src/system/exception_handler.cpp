@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "os/os.h"
+#include "os/faults.h"
 #include "zem_util/system.h"
 
 namespace zem_util {

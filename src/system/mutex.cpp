@@ -1,6 +1,6 @@
 // Recursive mutexes of both kinds behind one opaque handle, with an owner check on release.
+#include "core/no_destructor.h"
 #include "system/mutex_record.h"
-#include "system/statics.h"
 #include "zem_util/system.h"
 
 namespace zem_util {
@@ -11,9 +11,9 @@ void* newMutex(bool criticalSection) {
 
 void* newMutex(MutexKind kind) {
   const bool criticalSection = kind == MutexKind::kCriticalSection;
-  auto* mutex = new MutexRecord{criticalSection, nullptr, nullptr, 0, {0}};
+  auto* mutex = new MutexRecord{criticalSection, nullptr, true, nullptr, 0, {0}};
   if (criticalSection) {
-    mutex->section = os::newCriticalSection();
+    mutex->section = new detail::RecursiveLock;
   } else {
     unsigned error = 0;
     mutex->kernel = os::newKernelMutex(&error);
@@ -29,7 +29,7 @@ void* newMutex(MutexKind kind) {
 bool lock(void* handle, unsigned int timeout) {
   MutexRecord* mutex = MutexRecord::of(handle);
   if (mutex->criticalSection) {
-    lockCriticalSection(mutex);
+    mutex->section->lock();
     return true;
   }
   unsigned error = 0;
@@ -52,7 +52,7 @@ bool lock(void* handle, unsigned int timeout) {
 
 bool unlock(void* handle) {
   MutexRecord* mutex = MutexRecord::of(handle);
-  if (mutex->criticalSection) return unlockCriticalSection(mutex);
+  if (mutex->criticalSection) return mutex->section->unlock();
   if (!mutex->isHeldByCaller()) return false;
   if (--mutex->lockCount == 0) mutex->owner.store(0, std::memory_order_relaxed);
   os::releaseKernelMutex(mutex->kernel);
@@ -62,14 +62,36 @@ bool unlock(void* handle) {
 void deleteMutex(void* handle) {
   MutexRecord* mutex = MutexRecord::of(handle);
   if (mutex->criticalSection) {
-    os::deleteCriticalSection(mutex->section);
+    if (mutex->ownsSection) delete mutex->section;
   } else {
     os::deleteKernelMutex(mutex->kernel);
   }
   delete mutex;
 }
 
-Mutex& getGlobalMutex() { return detail::statics().globalMutex; }
-Mutex& getRefCountMutex() { return detail::statics().refCountMutex; }
+// Both live until the process ends, so that static objects of other files may use them in their destructors.
+Mutex& getGlobalMutex() {
+  static detail::NoDestructor<Mutex> mutex{true};
+  return *mutex;
+}
+
+namespace {
+// A critical-section mutex whose lock is the count lock itself, so that a caller holding it sees every count
+// frozen. Built like any other, then pointed at the count lock.
+struct RefCountMutex {
+  Mutex mutex{true};
+  RefCountMutex() {
+    MutexRecord* record = MutexRecord::of(mutex.getHandle());
+    delete record->section;
+    record->section = &detail::countLock();
+    record->ownsSection = false;
+  }
+};
+}  // namespace
+
+Mutex& getRefCountMutex() {
+  static detail::NoDestructor<RefCountMutex> refCount;
+  return refCount->mutex;
+}
 
 }  // namespace zem_util

@@ -1,9 +1,12 @@
-// The representation probes of the tests' access header (the clock hook lives with the clock).
+// The entries of the tests' access header, each passed on to the layer it probes.
 #include "testing/test_access.h"
 
 #include "core/block_access.h"
+#include "system/clock_offset.h"
 
 namespace zem_util::test_access {
+
+void setTimeOffset(unsigned int offsetMs) { detail::setTimeOffset(offsetMs); }
 
 std::int32_t getBlockCount(const ArrayPtr<char>& text) {
   SharedArray<char>* block = detail::BlockAccess::blockOf(text);

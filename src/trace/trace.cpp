@@ -24,34 +24,56 @@ class Block {
 };
 }  // namespace
 
-struct Trace::Retired {
-  Ptr<TraceFile> file;
-  Retired* next;
+// Everything of a trace but its level. Its lock guards the fields; no thread holds it while waiting for a file
+// or the manager.
+struct Trace::Impl {
+  // A file the trace was unbound from: kept until the trace goes, so that an output still using it on another
+  // thread is never left dangling.
+  struct Retired {
+    Ptr<TraceFile> file;
+    Retired* next;
+  };
+
+  explicit Impl(const ArrayPtr<char>& traceName) : name(traceName), header(traceName) {}
+  ~Impl() {
+    while (retired) delete std::exchange(retired, retired->next);
+  }
+
+  TraceFile& initTraceFile(const Trace& trace);
+  static void initFlushMode(const Trace& trace, TraceFile& file);
+  void retire(const Ptr<TraceFile>& file) { retired = new Retired{file, retired}; }
+
+  mutable Mutex mutex{true};
+  const ArrayPtr<char> name;
+  ArrayPtr<char> fileName;
+  ArrayPtr<char> header;
+  Ptr<TraceFile> traceFile;
+  std::atomic<TraceFile*> boundFile{nullptr};  // traceFile as outputs see it, without the lock
+  Retired* retired = nullptr;
 };
 
-Trace::Trace(const ArrayPtr<char>& name) : name_(name), header_(name) {}
+Trace::Trace(const ArrayPtr<char>& name) : impl_(new Impl(name)) {}
 
-Trace::~Trace() {
-  while (retired_) delete std::exchange(retired_, retired_->next);
-}
+Trace::~Trace() = default;
 
 // The name never changes, so it needs no lock; this also lets the manager ask for names while it holds its
 // own lock without ever waiting for a trace.
-ArrayPtr<char> Trace::getName() const { return name_; }
+ArrayPtr<char> Trace::getName() const { return impl_->name; }
 
 ArrayPtr<char> Trace::getFileName() const {
-  MutexLock guard(mutex_);
-  return fileName_;
+  MutexLock guard(impl_->mutex);
+  return impl_->fileName;
 }
 
 void Trace::setFileName(const ArrayPtr<char>& fileName) {
-  MutexLock guard(mutex_);
-  if (fileName == fileName_) return;
-  fileName_ = fileName;
-  if (traceFile_) {
-    boundFile_.store(nullptr, std::memory_order_release);
-    retired_ = new Retired{traceFile_, retired_};
-    traceFile_ = Ptr<TraceFile>();
+  Impl& self = *impl_;
+  MutexLock guard(self.mutex);
+  if (fileName == self.fileName) return;
+  self.fileName = fileName;
+  if (self.traceFile) {
+    self.boundFile.store(nullptr, std::memory_order_release);
+    self.retire(self.traceFile);
+    self.traceFile = Ptr<TraceFile>();
   }
 }
 
@@ -59,17 +81,17 @@ int Trace::getMaxLevel() const { return maxLevel_.load(std::memory_order_relaxed
 
 void Trace::setMaxLevel(int level) {
   maxLevel_.store(level, std::memory_order_relaxed);
-  if (TraceFile* file = boundFile_.load(std::memory_order_acquire)) initFlushMode(*file);
+  if (TraceFile* file = impl_->boundFile.load(std::memory_order_acquire)) Impl::initFlushMode(*this, *file);
 }
 
 ArrayPtr<char> Trace::getHeader() const {
-  MutexLock guard(mutex_);
-  return header_;
+  MutexLock guard(impl_->mutex);
+  return impl_->header;
 }
 
 void Trace::setHeader(const ArrayPtr<char>& header) {
-  MutexLock guard(mutex_);
-  header_ = header;
+  MutexLock guard(impl_->mutex);
+  impl_->header = header;
 }
 
 bool Trace::isActive(int level) const {
@@ -80,28 +102,28 @@ bool Trace::isActive(int level) const {
 // The bound file, binding first when needed: once bound, one load. The manager is asked without this trace's
 // lock held; if the file name changed meanwhile, the file found serves this one output and the next output
 // binds again.
-TraceFile& Trace::initTraceFile() {
-  if (TraceFile* file = boundFile_.load(std::memory_order_acquire)) return *file;
-  ArrayPtr<char> name = getFileName();
+TraceFile& Trace::Impl::initTraceFile(const Trace& trace) {
+  if (TraceFile* file = boundFile.load(std::memory_order_acquire)) return *file;
+  ArrayPtr<char> name = trace.getFileName();
   Ptr<TraceFile> file = name.length() < 1 ? getTraceMgr()->getTraceFile() : getTraceMgr()->getTraceFile(name);
   {
-    MutexLock guard(mutex_);
-    if (!traceFile_ && fileName_ == name) {
-      traceFile_ = file;
-      boundFile_.store(file.get(), std::memory_order_release);
-    } else if (!traceFile_) {
-      retired_ = new Retired{file, retired_};  // keeps this one output's file alive
+    MutexLock guard(mutex);
+    if (!traceFile && fileName == name) {
+      traceFile = file;
+      boundFile.store(file.get(), std::memory_order_release);
+    } else if (!traceFile) {
+      retire(file);  // keeps this one output's file alive
       return *file;
     }
   }
-  initFlushMode(*traceFile_);
-  return *boundFile_.load(std::memory_order_acquire);
+  initFlushMode(trace, *traceFile);
+  return *boundFile.load(std::memory_order_acquire);
 }
 
 // Detail levels flush after every record, debug levels close the file after every record, so that nothing
 // is lost when the process dies; the mode is the file's and is never lowered.
-void Trace::initFlushMode(TraceFile& file) {
-  const int maxLevel = getMaxLevel();
+void Trace::Impl::initFlushMode(const Trace& trace, TraceFile& file) {
+  const int maxLevel = trace.getMaxLevel();
   if (maxLevel <= 3) return;
   TraceParameters parameters = file.getParameters();
   if (maxLevel > 9 && parameters.flushMode < 2) {
@@ -115,35 +137,35 @@ void Trace::initFlushMode(TraceFile& file) {
 
 void Trace::print(int level, const char* text) {
   if (!isActive(level)) return;
-  TraceFile& file = initTraceFile();
+  TraceFile& file = impl_->initTraceFile(*this);
   Block block(file, this);
   file.print(text);
 }
 
 void Trace::write(int level, const char* data, int size) {
   if (!isActive(level)) return;
-  TraceFile& file = initTraceFile();
+  TraceFile& file = impl_->initTraceFile(*this);
   Block block(file, this);
   file.write(data, size);
 }
 
 void Trace::vprintf(int level, const char* format, va_list args) {
   if (!isActive(level)) return;
-  TraceFile& file = initTraceFile();
+  TraceFile& file = impl_->initTraceFile(*this);
   Block block(file, this);
   file.vprintf(format, args);
 }
 
 void Trace::printMsg(int level, const ArrayPtr<char>& msg, const ArrayPtr<ArrayPtr<char>>& params) {
   if (!isActive(level)) return;
-  TraceFile& file = initTraceFile();
+  TraceFile& file = impl_->initTraceFile(*this);
   Block block(file, this);
   file.printMsg(msg, params);
 }
 
 void Trace::printMsg(int level, const ArrayPtr<char>& msg) {
   if (!isActive(level)) return;
-  TraceFile& file = initTraceFile();
+  TraceFile& file = impl_->initTraceFile(*this);
   Block block(file, this);
   file.printMsg(msg);
 }
@@ -170,8 +192,8 @@ ZEM_UTIL_TRACE_AT_LEVEL(detail, kDetail)
 ZEM_UTIL_TRACE_AT_LEVEL(debug, kDebug)
 #undef ZEM_UTIL_TRACE_AT_LEVEL
 
-void Trace::begin(const ArrayPtr<char>& header) { initTraceFile().begin(header); }
-void Trace::begin() { initTraceFile().begin(this); }
-void Trace::end() { initTraceFile().end(); }
+void Trace::begin(const ArrayPtr<char>& header) { impl_->initTraceFile(*this).begin(header); }
+void Trace::begin() { impl_->initTraceFile(*this).begin(this); }
+void Trace::end() { impl_->initTraceFile(*this).end(); }
 
 }  // namespace zem_util

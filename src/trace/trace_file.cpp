@@ -1,10 +1,10 @@
 // Trace files: records with header and time, blocks, rotation, flush modes, tee and redirect.
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "os/os.h"
+#include "os/clock.h"
+#include "os/files.h"
 #include "zem_util/env.h"
 #include "zem_util/trace.h"
 
@@ -24,6 +24,12 @@ bool isNamed(const ArrayPtr<char>& name, const char* text) {
   return static_cast<std::size_t>(name.length()) == length && std::memcmp(name.toPtr(), text, length) == 0;
 }
 
+// The text of a path for the platform layer; a null name is the empty path, which no system opens.
+const char* pathText(ArrayPtr<char> path) {
+  const char* text = path.toNullTerminatedPtr();
+  return text ? text : "";
+}
+
 // Hundredths of a second from milliseconds: rounded half up but never above 99, so no carry reaches the
 // seconds. 4 -> 0, 5 -> 1, 985 -> 99, 994 -> 99, 999 -> 99.
 unsigned hundredths(unsigned ms) {
@@ -33,95 +39,137 @@ unsigned hundredths(unsigned ms) {
 
 }  // namespace
 
-TraceFile::TraceFile(const ArrayPtr<char>& fileName)
-    : parameters_(getTraceMgr()->getDefaultParameters()),
-      fileName_(fileName),
-      directory_(getDirectory(fileName)),
-      baseName_(zem_util::getFileName(fileName)),
-      extension_(getFileExtension(fileName)),
-      currentPath_(fileName) {}
+// What a trace file is made of. Its steps run with the file's lock held, or inside a block on its thread.
+struct TraceFile::Impl {
+  explicit Impl(const ArrayPtr<char>& name)
+      : parameters(getTraceMgr()->getDefaultParameters()),
+        fileName(name),
+        directory(getDirectory(name)),
+        baseName(zem_util::getFileName(name)),
+        extension(getFileExtension(name)),
+        currentPath(name) {}
 
-TraceFile::~TraceFile() { privateClose(); }
+  void beginBlock(const Trace* trace, const ArrayPtr<char>& blockHeader);
+  bool privateOpen() { return stream != nullptr || openStream(); }
+  bool openStream();
+  void privateClose();
+  void privateFlush();
+  bool overflow();
+  void writeHeader();
+  void writeFooter();
+  bool startOutput();
+  void finishOutput();
+  void writeText(const char* text, std::size_t size);
+  ArrayPtr<char> fileNameOfIndex(std::uint32_t index) const;
+  bool isStandardStream() const { return isNamed(fileName, "stdout") || isNamed(fileName, "stderr"); }
+
+  Mutex mutex{true};
+  std::int32_t beginCount = 0;
+  ArrayPtr<char> header;
+  bool lineOpen = false;
+  Ptr<TraceFile> target;
+  bool redirected = false;
+  TraceParameters parameters;
+  os::AppendStream* stream = nullptr;
+  std::uint32_t fileIndex = 0;
+  bool directoryPending = true;
+  const ArrayPtr<char> fileName;
+  const ArrayPtr<char> directory;
+  const ArrayPtr<char> baseName;
+  const ArrayPtr<char> extension;
+  ArrayPtr<char> currentPath;
+  // "HH:MM:SS" of the second in which the last record started, so most records format no time.
+  long long cachedSecond = -1;
+  char cachedTime[9] = {};
+  std::string output;  // one output, prefix included, gathered for a single write; reused
+};
+
+TraceFile::TraceFile(const ArrayPtr<char>& fileName) : impl_(new Impl(fileName)) {}
+
+TraceFile::~TraceFile() { impl_->privateClose(); }
+
+ArrayPtr<char> TraceFile::getFileName() const { return impl_->fileName; }
 
 TraceParameters TraceFile::getParameters() {
-  MutexLock guard(mutex_, kLockTimeoutMs);
-  return parameters_;
+  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  return impl_->parameters;
 }
 
 void TraceFile::setParameters(const TraceParameters& parameters) {
-  MutexLock guard(mutex_, kLockTimeoutMs);
-  parameters_ = parameters;
+  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  impl_->parameters = parameters;
 }
 
 bool TraceFile::open() {
-  MutexLock guard(mutex_, kLockTimeoutMs);
-  return privateOpen();
+  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  return impl_->privateOpen();
 }
 
 void TraceFile::close() {
-  MutexLock guard(mutex_, kLockTimeoutMs);
-  privateClose();
+  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  impl_->privateClose();
 }
 
 void TraceFile::flush() {
-  MutexLock guard(mutex_, kLockTimeoutMs);
-  privateFlush();
+  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  impl_->privateFlush();
 }
 
-void TraceFile::begin(const Trace* trace) { beginWith(trace, ArrayPtr<char>()); }
-void TraceFile::begin(const ArrayPtr<char>& header) { beginWith(nullptr, header); }
+void TraceFile::begin(const Trace* trace) { impl_->beginBlock(trace, ArrayPtr<char>()); }
+void TraceFile::begin(const ArrayPtr<char>& header) { impl_->beginBlock(nullptr, header); }
 
 // The lock taken here for the call stays held as the block lock when the block is new; a nested begin (its
 // thread already holds the lock) only counts.
-void TraceFile::beginWith(const Trace* trace, const ArrayPtr<char>& header) {
-  if (!target_.isNull()) {
-    trace ? target_->begin(trace) : target_->begin(header);
-    if (redirected_) return;
+void TraceFile::Impl::beginBlock(const Trace* trace, const ArrayPtr<char>& blockHeader) {
+  if (!target.isNull()) {
+    trace ? target->begin(trace) : target->begin(blockHeader);
+    if (redirected) return;
   }
-  MutexLock guard(mutex_, kLockTimeoutMs);
-  if (beginCount_ == 0) {
-    header_ = trace ? trace->getHeader() : header;
-    takeBlockLock(mutex_);
+  MutexLock guard(mutex, kLockTimeoutMs);
+  if (beginCount == 0) {
+    header = trace ? trace->getHeader() : blockHeader;
+    takeBlockLock(mutex);
   }
-  ++beginCount_;
+  ++beginCount;
 }
 
 void TraceFile::end() {
-  if (!target_.isNull()) {
-    target_->end();
-    if (redirected_) return;
+  Impl& self = *impl_;
+  if (!self.target.isNull()) {
+    self.target->end();
+    if (self.redirected) return;
   }
-  MutexLock guard(mutex_, kLockTimeoutMs);
+  MutexLock guard(self.mutex, kLockTimeoutMs);
   // While a block is open only its thread gets here, so a stray end() finds the depth at 0 and is ignored.
-  if (beginCount_ == 0 || --beginCount_ > 0) return;
+  if (self.beginCount == 0 || --self.beginCount > 0) return;
   struct BlockRelease {
     Mutex& mutex;
     ~BlockRelease() { releaseBlockLock(mutex); }
-  } release{mutex_};
-  if (lineOpen_ && privateOpen()) writeFooter();
+  } release{self.mutex};
+  if (self.lineOpen && self.privateOpen()) self.writeFooter();
 }
 
 void TraceFile::tee(const Ptr<TraceFile>& target) {
-  MutexLock guard(mutex_, kLockTimeoutMs);
-  target_ = target;
-  redirected_ = false;
+  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  impl_->target = target;
+  impl_->redirected = false;
 }
 
 void TraceFile::redirect(const Ptr<TraceFile>& target) {
-  MutexLock guard(mutex_, kLockTimeoutMs);
-  target_ = target;
-  redirected_ = true;
-  privateClose();
+  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  impl_->target = target;
+  impl_->redirected = true;
+  impl_->privateClose();
 }
 
 // ---- outputs ------------------------------------------------------------------------------------------------
 
 void TraceFile::print(const char* text) {
-  if (!target_.isNull()) {
-    target_->print(text);
-    if (redirected_) return;
+  if (!impl_->target.isNull()) {
+    impl_->target->print(text);
+    if (impl_->redirected) return;
   }
-  writeText(text, std::strlen(text));
+  impl_->writeText(text, std::strlen(text));
 }
 
 void TraceFile::printf(const char* format, ...) {
@@ -132,184 +180,145 @@ void TraceFile::printf(const char* format, ...) {
 }
 
 void TraceFile::vprintf(const char* format, va_list args) {
-  if (!target_.isNull()) {
+  Impl& self = *impl_;
+  if (!self.target.isNull()) {
     va_list copy;
     va_copy(copy, args);
-    target_->vprintf(format, copy);
+    self.target->vprintf(format, copy);
     va_end(copy);
-    if (redirected_) return;
+    if (self.redirected) return;
   }
-  if (!startOutput()) return;
-  if (os::kTextModeLineEndExtra == 0) {
-    // Nothing to count on disk but bytes: the prefix goes out as it is and the text is formatted straight
-    // into the stream, which costs far less than formatting into memory first.
-    os::lockStream(stream_);
-    finishOutput();
-    const int length = std::vfprintf(stream_, format, args);
-    os::unlockStream(stream_);
-    if (length > 0) position_ += length;
-    return;
-  }
-  // Formatted behind the prefix, so that the line feeds it holds can be counted.
-  const std::size_t start = output_.size();
-  va_list copy;
-  va_copy(copy, args);
-  const int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (length > 0) {
-    output_.resize(start + static_cast<std::size_t>(length) + 1);
-    std::vsnprintf(&output_[start], static_cast<std::size_t>(length) + 1, format, args);
-    output_.resize(start + static_cast<std::size_t>(length));
-  }
-  finishOutput();
+  // The record's prefix, when this is its first output, and the text go out as one write.
+  if (self.startOutput()) os::writeStreamFormatted(self.stream, self.output.data(), self.output.size(), format, args);
 }
 
 void TraceFile::write(const char* data, int size) {
-  if (!target_.isNull()) {
-    target_->write(data, size);
-    if (redirected_) return;
+  if (!impl_->target.isNull()) {
+    impl_->target->write(data, size);
+    if (impl_->redirected) return;
   }
-  writeText(data, size > 0 ? static_cast<std::size_t>(size) : 0);
+  impl_->writeText(data, size > 0 ? static_cast<std::size_t>(size) : 0);
 }
 
 void TraceFile::printMsg(const ArrayPtr<char>& msg) {
-  if (!target_.isNull()) {
-    target_->printMsg(msg);
-    if (redirected_) return;
+  if (!impl_->target.isNull()) {
+    impl_->target->printMsg(msg);
+    if (impl_->redirected) return;
   }
-  ArrayPtr<char> text = parameters_.translator ? parameters_.translator->getMsg(msg) : msg;
+  Translator* translator = impl_->parameters.translator;
+  ArrayPtr<char> text = translator ? translator->getMsg(msg) : msg;
   const char* s = text.toNullTerminatedPtr();
-  writeText(s ? s : "", s ? std::strlen(s) : 0);
+  impl_->writeText(s ? s : "", s ? std::strlen(s) : 0);
 }
 
 void TraceFile::printMsg(const ArrayPtr<char>& msg, const ArrayPtr<ArrayPtr<char>>& params) {
-  if (!target_.isNull()) {
-    target_->printMsg(msg, params);
-    if (redirected_) return;
+  if (!impl_->target.isNull()) {
+    impl_->target->printMsg(msg, params);
+    if (impl_->redirected) return;
   }
-  ArrayPtr<char> text = parameters_.translator ? parameters_.translator->getMsg(msg, params) : msg;
+  Translator* translator = impl_->parameters.translator;
+  ArrayPtr<char> text = translator ? translator->getMsg(msg, params) : msg;
   const char* s = text.toNullTerminatedPtr();
-  writeText(s ? s : "", s ? std::strlen(s) : 0);
+  impl_->writeText(s ? s : "", s ? std::strlen(s) : 0);
 }
 
 // Opens the stream if needed and, at a record's first output, puts its prefix in front of the text. False when
 // the file cannot be opened: the output is dropped.
-bool TraceFile::startOutput() {
+bool TraceFile::Impl::startOutput() {
   if (!privateOpen()) return false;
-  output_.clear();
-  if (!lineOpen_) writeHeader();
+  output.clear();
+  if (!lineOpen) writeHeader();
   return true;
 }
 
 // Writes what startOutput and the output gathered, as one write.
-void TraceFile::finishOutput() {
-  if (output_.empty()) return;
-  std::fwrite(output_.data(), 1, output_.size(), stream_);
-  position_ += static_cast<long>(output_.size()) +
-               os::kTextModeLineEndExtra * static_cast<long>(std::count(output_.begin(), output_.end(), '\n'));
+void TraceFile::Impl::finishOutput() {
+  if (!output.empty()) os::writeStream(stream, output.data(), output.size());
 }
 
-void TraceFile::writeText(const char* text, std::size_t size) {
+void TraceFile::Impl::writeText(const char* text, std::size_t size) {
   if (!startOutput()) return;
-  output_.append(text, size);
+  output.append(text, size);
   finishOutput();
 }
 
 // ---- records ------------------------------------------------------------------------------------------------
 
 // "[server 14:03:27.05 " -- the time is the record's first output, not its begin().
-void TraceFile::writeHeader() {
-  lineOpen_ = true;
+void TraceFile::Impl::writeHeader() {
+  lineOpen = true;
   const os::LocalTime now = os::getLocalTime();
   const long long second = ((static_cast<long long>(now.day) * 24 + now.hour) * 60 + now.minute) * 60 + now.second;
-  if (second != cachedSecond_) {
-    std::snprintf(cachedTime_, sizeof cachedTime_, "%2.2d:%2.2d:%2.2d", now.hour, now.minute, now.second);
-    cachedSecond_ = second;
+  if (second != cachedSecond) {
+    std::snprintf(cachedTime, sizeof cachedTime, "%2.2d:%2.2d:%2.2d", now.hour, now.minute, now.second);
+    cachedSecond = second;
   }
-  const char* header = header_.toNullTerminatedPtr();
+  const char* text = header.toNullTerminatedPtr();
   const unsigned h = hundredths(static_cast<unsigned>(now.millisecond));
   const char fraction[] = {'.', static_cast<char>('0' + h / 10), static_cast<char>('0' + h % 10), ' '};
-  output_ += '[';
-  if (header) output_ += header;
-  output_ += ' ';
-  output_.append(cachedTime_, 8);
-  output_.append(fraction, sizeof fraction);
+  output += '[';
+  if (text) output += text;
+  output += ' ';
+  output.append(cachedTime, 8);
+  output.append(fraction, sizeof fraction);
 }
 
-void TraceFile::writeFooter() {
-  lineOpen_ = false;
-  std::fputs("]\n", stream_);
-  position_ += 2 + os::kTextModeLineEndExtra;
+void TraceFile::Impl::writeFooter() {
+  lineOpen = false;
+  os::writeStream(stream, "]\n", 2);
   if (!overflow()) privateFlush();
 }
 
 // ---- the stream ---------------------------------------------------------------------------------------------
 
-bool TraceFile::isStandardStream() const { return isNamed(fileName_, "stdout") || isNamed(fileName_, "stderr"); }
-
-bool TraceFile::privateOpen() {
-  if (stream_) return true;
-  if (isNamed(fileName_, "stdout")) return (stream_ = stdout) != nullptr;
-  if (isNamed(fileName_, "stderr")) return (stream_ = stderr) != nullptr;
-  if (directoryPending_) {
-    directoryPending_ = false;
-    createDirectory();
+// privateOpen once the file has no stream.
+bool TraceFile::Impl::openStream() {
+  if (isNamed(fileName, "stdout")) stream = os::getStandardOutput();
+  if (isNamed(fileName, "stderr")) stream = os::getStandardError();
+  if (stream) return true;
+  if (directoryPending) {
+    directoryPending = false;
+    os::makeDirectories(pathText(directory));
   }
   // An existing file already at the limit rotates before anything is written, and so does every full
   // numbered file after it.
   for (;;) {
-    stream_ = std::fopen(currentPath_.toNullTerminatedPtr(), "a");
-    if (!stream_) return false;
-    std::fseek(stream_, 0, SEEK_END);
-    position_ = std::ftell(stream_);
+    stream = os::openAppendStream(pathText(currentPath));
+    if (!stream) return false;
     if (!overflow()) return true;
   }
 }
 
-void TraceFile::privateClose() {
-  if (!stream_ || isStandardStream() || stream_ == stdout || stream_ == stderr) return;
-  std::fclose(stream_);
-  stream_ = nullptr;
+void TraceFile::Impl::privateClose() {
+  if (!stream || isStandardStream()) return;
+  os::closeStream(stream);
+  stream = nullptr;
 }
 
-void TraceFile::privateFlush() {
-  if (parameters_.flushMode == 1) {
-    if (stream_) std::fflush(stream_);
-  } else if (parameters_.flushMode == 2) {
+void TraceFile::Impl::privateFlush() {
+  if (parameters.flushMode == 1) {
+    if (stream) os::flushStream(stream);
+  } else if (parameters.flushMode == 2) {
     privateClose();
   }
 }
 
 // With maxOldFiles 3: name.log, name_1.log, name_2.log, name_3.log; moving on to name_4.log deletes name.log.
-bool TraceFile::overflow() {
-  if (!stream_ || isStandardStream() || stream_ == stdout || stream_ == stderr) return false;
-  if (position_ < parameters_.maxFileSize) return false;
+bool TraceFile::Impl::overflow() {
+  if (!stream || isStandardStream()) return false;
+  if (os::getStreamSize(stream) < parameters.maxFileSize) return false;
   privateClose();
-  if (fileIndex_ >= parameters_.maxOldFiles)
-    std::remove(fileNameOfIndex(fileIndex_ - parameters_.maxOldFiles).toNullTerminatedPtr());
-  ++fileIndex_;
-  currentPath_ = fileNameOfIndex(fileIndex_);
+  if (fileIndex >= parameters.maxOldFiles)
+    os::removeFile(pathText(fileNameOfIndex(fileIndex - parameters.maxOldFiles)));
+  ++fileIndex;
+  currentPath = fileNameOfIndex(fileIndex);
   return true;
 }
 
 // "/app/ZemTrace/srv.log", 2 -> "/app/ZemTrace/srv_2.log"; index 0 -> the name itself.
-ArrayPtr<char> TraceFile::fileNameOfIndex(std::uint32_t index) const {
+ArrayPtr<char> TraceFile::Impl::fileNameOfIndex(std::uint32_t index) const {
   ArrayPtr<char> suffix = index > 0 ? format("_%u", index) : ArrayPtr<char>("");
-  return directory_ + baseName_ + suffix + extension_;
-}
-
-// Creates every level of the directory, ignoring failures: "/a/b/c/" -> mkdir "/a", "/a/b", "/a/b/c".
-// A leading separator, doubled separators and a drive prefix make no useful call.
-void TraceFile::createDirectory() const {
-  const std::string directory(directory_.toPtr() ? directory_.toPtr() : "",
-                              static_cast<std::size_t>(directory_.length()));
-  long lastSeparator = -1;
-  for (std::size_t i = 0; i < directory.size(); ++i) {
-    if (directory[i] != '/' && directory[i] != '\\') continue;
-    if (static_cast<long>(i) - lastSeparator > 1) os::makeDirectory(directory.substr(0, i).c_str());
-    lastSeparator = static_cast<long>(i);
-  }
-  if (lastSeparator != static_cast<long>(directory.size()) - 1) os::makeDirectory(directory.c_str());
+  return directory + baseName + suffix + extension;
 }
 
 }  // namespace zem_util

@@ -3,11 +3,11 @@
 // Its lock waits at most 10 s. No path of the library holds a trace's or a file's lock while it waits for
 // the manager, so a timeout means a holder that is merely slow (a plug-in catalogue being loaded, say); the
 // operation then works without the registry, on objects of its own, and never touches the shared state.
-#include <atomic>
 #include <utility>
 
-#include "os/os.h"
-#include "system/statics.h"
+#include "core/no_destructor.h"
+#include "os/clock.h"
+#include "os/files.h"
 #include "zem_util/env.h"
 #include "zem_util/trace.h"
 
@@ -40,11 +40,9 @@ TraceParameters builtInDefaults() {
   return parameters;
 }
 
-}  // namespace
-
 // One of the two registries: 101 chains, newest first, allocated with the first entry.
 template <class T>
-struct TraceMgr::Table {
+struct Table {
   struct Entry {
     Ptr<T> item;
     Entry* next;
@@ -88,35 +86,11 @@ struct TraceMgr::Table {
   }
 };
 
-TraceMgr::TraceMgr()
-    : defaultParameters_(builtInDefaults()),
-      builtInParameters_(defaultParameters_),
-      fileTable_(nullptr),
-      traceTable_(nullptr) {}
-
-TraceMgr::~TraceMgr() {
-  delete traceTable_;
-  delete fileTable_;
-}
-
-TraceParameters TraceMgr::getDefaultParameters() {
-  MutexLock guard(mutex_, kLockTimeoutMs);
-  return guard.isLocked() ? defaultParameters_ : builtInParameters_;
-}
-
-void TraceMgr::setDefaultParameters(const TraceParameters& parameters) {
-  MutexLock guard(mutex_, kLockTimeoutMs);
-  if (!guard.isLocked()) return;
-  const ArrayPtr<char> fileName = getFullFileName(parameters.fileName);
-  defaultParameters_ = parameters;
-  defaultParameters_.fileName = fileName.length() > 0 ? fileName : builtInParameters_.fileName;
-}
-
 // With the default D = /app/bin/ZemTrace/server_091231_235959_424.log:
 //   "net.txt" -> /app/bin/ZemTrace/net.txt     "net" -> /app/bin/ZemTrace/net.log
 //   "../x.log" -> /app/bin/x.log               "/logs/" -> /logs/server_091231_235959_424.log
 //   "/logs" -> /logs.log                       "" -> D
-ArrayPtr<char> TraceMgr::completeFileName(const ArrayPtr<char>& name, const ArrayPtr<char>& defaultName) {
+ArrayPtr<char> completeFileName(const ArrayPtr<char>& name, const ArrayPtr<char>& defaultName) {
   if (isStandardStreamName(name)) return name;
   ArrayPtr<char> base = getFileName(name);
   ArrayPtr<char> directory;
@@ -133,82 +107,121 @@ ArrayPtr<char> TraceMgr::completeFileName(const ArrayPtr<char>& name, const Arra
   return getFullPath(directory + base + extension);
 }
 
-ArrayPtr<char> TraceMgr::getFullFileName(const ArrayPtr<char>& fileName) const {
-  return completeFileName(fileName, defaultParameters_.fileName);
+}  // namespace
+
+struct TraceMgr::Impl {
+  Impl() : defaultParameters(builtInDefaults()), builtInParameters(defaultParameters) {}
+  ~Impl() {
+    delete traceTable;
+    delete fileTable;
+  }
+
+  ArrayPtr<char> getFullFileName(const ArrayPtr<char>& fileName) const;
+
+  Mutex mutex{false};
+  TraceParameters defaultParameters;
+  const TraceParameters builtInParameters;  // never changes: what a timed-out operation falls back on
+  Ptr<TraceFile> defaultTraceFile;
+  Ptr<Trace> defaultTrace;
+  Table<TraceFile>* fileTable = nullptr;
+  Table<Trace>* traceTable = nullptr;
+};
+
+TraceMgr::TraceMgr() : impl_(new Impl) {}
+
+TraceMgr::~TraceMgr() = default;
+
+TraceParameters TraceMgr::getDefaultParameters() {
+  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  return guard.isLocked() ? impl_->defaultParameters : impl_->builtInParameters;
+}
+
+void TraceMgr::setDefaultParameters(const TraceParameters& parameters) {
+  Impl& self = *impl_;
+  MutexLock guard(self.mutex, kLockTimeoutMs);
+  if (!guard.isLocked()) return;
+  const ArrayPtr<char> fileName = self.getFullFileName(parameters.fileName);
+  self.defaultParameters = parameters;
+  self.defaultParameters.fileName = fileName.length() > 0 ? fileName : self.builtInParameters.fileName;
+}
+
+ArrayPtr<char> TraceMgr::Impl::getFullFileName(const ArrayPtr<char>& fileName) const {
+  return completeFileName(fileName, defaultParameters.fileName);
 }
 
 Ptr<Trace> TraceMgr::getTrace() {
-  MutexLock guard(mutex_, kLockTimeoutMs);
-  if (guard.isLocked() && defaultTrace_) return defaultTrace_;
+  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  if (guard.isLocked() && impl_->defaultTrace) return impl_->defaultTrace;
   ArrayPtr<char> name = getProcessName();
   if (name.length() == 0) name = kFallbackTraceName;
   Ptr<Trace> trace = getTrace(name);
-  if (guard.isLocked()) defaultTrace_ = trace;
+  if (guard.isLocked()) impl_->defaultTrace = trace;
   return trace;
 }
 
 Ptr<Trace> TraceMgr::getTrace(const ArrayPtr<char>& name) {
   if (name.length() == 0) return getTrace();
-  MutexLock guard(mutex_, kLockTimeoutMs);
+  MutexLock guard(impl_->mutex, kLockTimeoutMs);
   if (!guard.isLocked()) return Ptr<Trace>(new Trace(name));
-  if (Ptr<Trace> found = Table<Trace>::find(traceTable_, name)) return found;
+  if (Ptr<Trace> found = Table<Trace>::find(impl_->traceTable, name)) return found;
   Ptr<Trace> trace(new Trace(name));
   addTrace(trace);
   return trace;
 }
 
 void TraceMgr::addTrace(const Ptr<Trace>& trace) {
-  MutexLock guard(mutex_, kLockTimeoutMs);
-  if (guard.isLocked()) Table<Trace>::add(traceTable_, trace);
+  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  if (guard.isLocked()) Table<Trace>::add(impl_->traceTable, trace);
 }
 
 void TraceMgr::removeTrace(const ArrayPtr<char>& name) {
   Ptr<Trace> removed;  // released after the lock
-  MutexLock guard(mutex_, kLockTimeoutMs);
+  MutexLock guard(impl_->mutex, kLockTimeoutMs);
   if (!guard.isLocked()) return;
-  removed = Table<Trace>::remove(traceTable_, name);
+  removed = Table<Trace>::remove(impl_->traceTable, name);
 }
 
 Ptr<TraceFile> TraceMgr::getTraceFile() {
-  MutexLock guard(mutex_, kLockTimeoutMs);
-  if (!guard.isLocked()) return Ptr<TraceFile>(new TraceFile(builtInParameters_.fileName));
-  if (defaultTraceFile_) return defaultTraceFile_;
+  Impl& self = *impl_;
+  MutexLock guard(self.mutex, kLockTimeoutMs);
+  if (!guard.isLocked()) return Ptr<TraceFile>(new TraceFile(self.builtInParameters.fileName));
+  if (self.defaultTraceFile) return self.defaultTraceFile;
   const ArrayPtr<char> name =
-      defaultParameters_.fileName.length() > 0 ? defaultParameters_.fileName : builtInParameters_.fileName;
-  defaultTraceFile_ = getTraceFile(name);
-  return defaultTraceFile_;
+      self.defaultParameters.fileName.length() > 0 ? self.defaultParameters.fileName : self.builtInParameters.fileName;
+  self.defaultTraceFile = getTraceFile(name);
+  return self.defaultTraceFile;
 }
 
 Ptr<TraceFile> TraceMgr::getTraceFile(const ArrayPtr<char>& fileName) {
   if (fileName.length() == 0) return getTraceFile();
-  MutexLock guard(mutex_, kLockTimeoutMs);
-  if (!guard.isLocked()) return Ptr<TraceFile>(new TraceFile(completeFileName(fileName, builtInParameters_.fileName)));
-  const ArrayPtr<char> fullName = getFullFileName(fileName);
-  if (Ptr<TraceFile> found = Table<TraceFile>::find(fileTable_, fullName)) return found;
+  Impl& self = *impl_;
+  MutexLock guard(self.mutex, kLockTimeoutMs);
+  if (!guard.isLocked())
+    return Ptr<TraceFile>(new TraceFile(completeFileName(fileName, self.builtInParameters.fileName)));
+  const ArrayPtr<char> fullName = self.getFullFileName(fileName);
+  if (Ptr<TraceFile> found = Table<TraceFile>::find(self.fileTable, fullName)) return found;
   Ptr<TraceFile> file(new TraceFile(fullName));
-  file->setParameters(defaultParameters_);
+  file->setParameters(self.defaultParameters);
   addTraceFile(file);
   return file;
 }
 
 void TraceMgr::addTraceFile(const Ptr<TraceFile>& traceFile) {
-  MutexLock guard(mutex_, kLockTimeoutMs);
-  if (guard.isLocked()) Table<TraceFile>::add(fileTable_, traceFile);
+  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  if (guard.isLocked()) Table<TraceFile>::add(impl_->fileTable, traceFile);
 }
 
 void TraceMgr::removeTraceFile(const ArrayPtr<char>& fileName) {
   Ptr<TraceFile> removed;  // a file closes when its last holder lets go: not under the manager's lock
-  MutexLock guard(mutex_, kLockTimeoutMs);
+  MutexLock guard(impl_->mutex, kLockTimeoutMs);
   if (!guard.isLocked()) return;
-  removed = Table<TraceFile>::remove(fileTable_, fileName);
+  removed = Table<TraceFile>::remove(impl_->fileTable, fileName);
 }
 
+// Never destroyed: traces and files may be written to until the very end of the process.
 TraceMgr* getTraceMgr() {
-  static std::atomic<TraceMgr*> instance{nullptr};
-  if (TraceMgr* manager = instance.load(std::memory_order_acquire)) return manager;
-  MutexLock guard(detail::statics().traceMgrMutex);
-  if (!instance.load(std::memory_order_relaxed)) instance.store(new TraceMgr, std::memory_order_release);
-  return instance.load(std::memory_order_relaxed);
+  static detail::NoDestructor<TraceMgr> manager;
+  return manager.get();
 }
 
 }  // namespace zem_util

@@ -1,7 +1,7 @@
 // The process-wide directory of catalogues by component and language, filled on demand from plug-ins.
 #include <cstring>
 
-#include "system/statics.h"
+#include "core/no_destructor.h"
 #include "zem_util/env.h"
 #include "zem_util/system.h"
 #include "zem_util/translator.h"
@@ -23,9 +23,10 @@ using EntryPoint = Translator* (*)(const ArrayPtr<char>&, const ArrayPtr<char>&)
 
 // Created on first use and kept until the process ends, like the catalogues it points to. The lock makes the
 // registry safe to use from several threads; it is recursive, so a plug-in may ask for another catalogue
-// while it is being loaded.
+// while it is being loaded. The default catalogue answers every pair that no plug-in serves.
 struct Registry {
   Mutex mutex{true};
+  Translator defaultTranslator;
   TranslatorEntry* buckets[kBuckets] = {};
 
   TranslatorEntry*& headOf(const ArrayPtr<char>& name) { return buckets[hash(name) % kBuckets]; }
@@ -45,7 +46,7 @@ struct Registry {
 };
 
 Registry& registry() {
-  static Registry* const instance = new Registry;
+  static detail::NoDestructor<Registry> instance;
   return *instance;
 }
 
@@ -102,7 +103,7 @@ Translator* getTranslator(const ArrayPtr<char>& name, const ArrayPtr<char>& lang
   } catch (...) {
     // Building a candidate name can fail for want of memory; the default catalogue still answers.
   }
-  if (!entry->translator) entry->translator = &detail::statics().defaultTranslator;
+  if (!entry->translator) entry->translator = &r.defaultTranslator;
   r.link(entry);
   return entry->translator;
 }

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -112,7 +112,7 @@ TEST_F(CharconvTest, SearchesPathInOrderAndRetriesUntilFound) {
   const std::string expected = b + text(getCurrentDirectory()).back() + "CharConv.txt";
   EXPECT_EQ(text(getCharconvPath()), expected);
   // Found once, kept: the file may go, the answer stays.
-  std::remove((b + "CharConv.txt").c_str());
+  std::filesystem::remove(b + "CharConv.txt");
   EXPECT_EQ(text(getCharconvPath()), expected);
   EXPECT_TRUE(getCharconvPath().sharesBlockWith(getCharconvPath()));
 }

@@ -1,12 +1,22 @@
 // What the platform layer promises beyond what the public tests of mutexes, events, threads and error texts
-// already see through it: written against os.h alone, so it holds on either back end.
-#include "os/os.h"
-
+// already see through it: written against the layer's headers alone, so it holds on either back end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdarg>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "os/clock.h"
+#include "os/files.h"
+#include "os/process.h"
+#include "os/sync.h"
+#include "support/temp_dir.h"
 
 namespace zem_util::os {
 namespace {
@@ -40,6 +50,52 @@ TEST(ClockTest, LocalTimeIsTheSystemsLocalTime) {
 TEST(SeparatorTest, APlatformThatAddsBackslashesSplitsPathAtSemicolons) {
   EXPECT_TRUE(kNativeSeparator == '/' || kNativeSeparator == '\\');
   EXPECT_EQ(kNativeSeparator == '\\', kPathListSeparator == ';');  // drive letters contain ':'
+}
+
+// Both separators count on every platform, and levels that exist already are passed over.
+TEST(FilesTest, MakeDirectoriesMakesEveryLevel) {
+  test_support::TempDir dir;
+  const struct {
+    const char* path;
+    const char* made;
+  } cases[] = {{"a/b/c/", "a/b/c"}, {"a/b/d", "a/b/d"}, {"e//f", "e/f"}, {"g\\h\\", "g/h"}};
+  for (const auto& c : cases) {
+    makeDirectories((dir.path().string() + kNativeSeparator + c.path).c_str());
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / c.made)) << c.path;
+  }
+}
+
+void writeFormatted(AppendStream* stream, const char* data, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  writeStreamFormatted(stream, data, std::strlen(data), format, args);
+  va_end(args);
+}
+
+// The size a stream counts is the size the file has on disk once closed, line ends included (two bytes each in
+// Windows text mode), whichever way they were written, and what was there before stays in front.
+TEST(FilesTest, AppendStreamCountsWhatTheFileHolds) {
+  test_support::TempDir dir;
+  const struct {
+    const char* name;
+    const char* before;  // null: no file yet
+    const char* written;
+  } cases[] = {{"new.log", nullptr, "one\n"}, {"old.log", "earlier\n", "a\nb\n\nc"}, {"nothing_new.log", "x\n", ""}};
+  for (const auto& c : cases) {
+    const std::string path = dir / c.name;
+    if (c.before) std::ofstream(path) << c.before;
+    AppendStream* stream = openAppendStream(path.c_str());
+    ASSERT_NE(stream, nullptr) << c.name;
+    EXPECT_EQ(getStreamSize(stream), c.before ? static_cast<std::int64_t>(std::filesystem::file_size(path)) : 0);
+    writeStream(stream, c.written, std::strlen(c.written));
+    writeFormatted(stream, "<", "%d>%s", 42, "\n");
+    const std::int64_t size = getStreamSize(stream);
+    closeStream(stream);
+    EXPECT_EQ(size, static_cast<std::int64_t>(std::filesystem::file_size(path))) << c.name;
+    std::string content = test_support::readFile(path);
+    content.erase(std::remove(content.begin(), content.end(), '\r'), content.end());
+    EXPECT_EQ(content, std::string(c.before ? c.before : "") + c.written + "<42>\n") << c.name;
+  }
 }
 
 }  // namespace

@@ -2,13 +2,16 @@
 // system's own message texts).
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
-#include "os/os.h"
-#include "os/win32/windows_api.h"
+#include "os/files.h"
+#include "os/libraries.h"
+#include "os/locale.h"
+#include "os/process.h"
+#include "os/windows_api.h"
 
 namespace zem_util::os {
 namespace {
@@ -20,7 +23,7 @@ class Win32FileTest : public ::testing::Test {
     char temp[MAX_PATH];
     ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
     dir_ = std::string(temp) + "zem_os_test_" + std::to_string(GetCurrentProcessId());
-    ASSERT_TRUE(makeDirectory(dir_.c_str()));
+    ASSERT_TRUE(CreateDirectoryA(dir_.c_str(), nullptr));
   }
   void TearDown() override {
     for (const std::string& file : files_) {
@@ -31,8 +34,7 @@ class Win32FileTest : public ::testing::Test {
   }
   std::string createFile(const char* name) {
     std::string path = dir_ + "\\" + name;
-    std::FILE* file = std::fopen(path.c_str(), "w");
-    if (file != nullptr) std::fclose(file);
+    std::ofstream{path};
     files_.push_back(path);
     return path;
   }
@@ -52,8 +54,7 @@ TEST_F(Win32FileTest, OnlyVisibleOrdinaryFilesAreReadable) {
   EXPECT_FALSE(isFileReadable((dir_ + "\\missing.txt").c_str()));
 }
 
-TEST_F(Win32FileTest, MakeDirectoryAndRemoveFileReportWhetherTheyActed) {
-  EXPECT_FALSE(makeDirectory(dir_.c_str()));  // already there
+TEST_F(Win32FileTest, RemoveFileReportsWhetherItActed) {
   const std::string file = createFile("gone.txt");
   EXPECT_TRUE(removeFile(file.c_str()));
   EXPECT_FALSE(removeFile(file.c_str()));

@@ -166,6 +166,11 @@ TEST(TraceFileTest, UnwritablePathDropsOutputSilently) {
   EXPECT_FALSE(file->open());
   record(*file, "h", "lost");
   EXPECT_FALSE(std::filesystem::exists(dir / "plain/sub"));
+  for (const ArrayPtr<char>& name : {ArrayPtr<char>(), ArrayPtr<char>("")}) {
+    Ptr<TraceFile> nameless(new TraceFile(name));
+    EXPECT_FALSE(nameless->open());
+    record(*nameless, "h", "lost");
+  }
 }
 
 TEST(TraceFileTest, StandardStreamsAreNamedExactly) {

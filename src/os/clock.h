@@ -1,0 +1,23 @@
+// Platform layer, clocks: a millisecond tick count for intervals and the local time for time stamps.
+#pragma once
+
+namespace zem_util::os {
+
+// Milliseconds since the system started, truncated to 32 bits: it wraps after about 49.7 days, so callers
+// compare times by unsigned difference. Never goes back (POSIX: the monotonic clock; Windows: GetTickCount).
+unsigned getTickCountMs();
+
+struct LocalTime {
+  int year;         // e.g. 2026
+  int month;        // 1..12
+  int day;          // 1..31
+  int hour;         // 0..23
+  int minute;       // 0..59
+  int second;       // 0..60
+  int millisecond;  // 0..999
+};
+
+// Now, in the local time zone. Cheap enough to ask for every trace record.
+LocalTime getLocalTime();
+
+}  // namespace zem_util::os

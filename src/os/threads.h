@@ -1,0 +1,34 @@
+// Platform layer, threads: starting a detached thread, sleeping, and the calling thread's identifier.
+#pragma once
+
+namespace zem_util::os {
+
+// Starts a thread that runs entry(arg) and ends when it returns; nobody can join it. False, with the system's
+// error code in *error, when the thread cannot be created: `entry` is then never called.
+bool startDetachedThread(void (*entry)(void*), void* arg, unsigned* error);
+
+// Suspends the calling thread for `ms` milliseconds; signals that interrupt the wait do not shorten it.
+void sleepMs(unsigned ms);
+
+// The system's identifier of the calling thread, never 0. Cheap: every lock asks for it.
+unsigned getCurrentThreadId();
+
+// Between threads.cpp and the back ends; nothing above this layer uses it.
+namespace backend {
+
+// What a new thread is handed: its thread procedure calls runThreadStart with it first thing.
+struct ThreadStart {
+  void (*entry)(void*);
+  void* arg;
+};
+
+// Frees the start record, then runs its entry.
+void runThreadStart(void* start);
+
+// Creates a detached system thread whose procedure calls runThreadStart(start). False, *error set, when the
+// system refuses; the start record is then still the caller's.
+bool startSystemThread(ThreadStart* start, unsigned* error);
+
+}  // namespace backend
+
+}  // namespace zem_util::os

@@ -1,0 +1,53 @@
+// POSIX back end of threads.h: detached pthreads, nanosleep and gettid.
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "os/threads.h"
+
+namespace zem_util::os {
+
+namespace {
+void* threadMain(void* start) {
+  backend::runThreadStart(start);
+  return nullptr;
+}
+}  // namespace
+
+bool backend::startSystemThread(ThreadStart* start, unsigned* error) {
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+  pthread_t thread;
+  const int result = pthread_create(&thread, &attributes, threadMain, start);
+  pthread_attr_destroy(&attributes);
+  if (result == 0) return true;
+  *error = static_cast<unsigned>(result);
+  return false;
+}
+
+void sleepMs(unsigned ms) {
+  timespec remaining{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
+  }
+}
+
+namespace {
+// Every lock asks for the caller's identifier, so it must not cost a system call. Initial-exec TLS keeps
+// the access a single load from the thread pointer, even inside a shared library.
+#if defined(__GNUC__)
+__attribute__((tls_model("initial-exec")))
+#endif
+thread_local unsigned cachedThreadId = 0;
+}  // namespace
+
+unsigned getCurrentThreadId() {
+  unsigned id = cachedThreadId;
+  if (id == 0) cachedThreadId = id = static_cast<unsigned>(syscall(SYS_gettid));
+  return id;
+}
+
+}  // namespace zem_util::os
