@@ -71,7 +71,7 @@ void deleteMutex(void* handle) {
 
 // Both live until the process ends, so that static objects of other files may use them in their destructors.
 Mutex& getGlobalMutex() {
-  static detail::NoDestructor<Mutex> mutex{true};
+  static detail::NoDestructor<Mutex> mutex{MutexKind::kCriticalSection};
   return *mutex;
 }
 
@@ -79,7 +79,7 @@ namespace {
 // A critical-section mutex whose lock is the count lock itself, so that a caller holding it sees every count
 // frozen. Built like any other, then pointed at the count lock.
 struct RefCountMutex {
-  Mutex mutex{true};
+  Mutex mutex{MutexKind::kCriticalSection};
   RefCountMutex() {
     MutexRecord* record = MutexRecord::of(mutex.getHandle());
     delete record->section;
