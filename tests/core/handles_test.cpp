@@ -35,7 +35,8 @@ TEST(HandlesTest, PtrCountsAndDeletesOnce) {
     EXPECT_TRUE(c.isNull());
     c = b;
     c = a;  // same object: no change
-    a = a;
+    const Ptr<Counted>& self = a;
+    a = self;
     EXPECT_EQ(a.get(), c.get());
     b = Ptr<Counted>();
     EXPECT_EQ(destroyed, 0);
@@ -64,7 +65,8 @@ TEST(HandlesTest, ArrayAssignmentSharesBlockAndWindow) {
   EXPECT_EQ(test_access::getBlockCount(text), 2);
   EXPECT_EQ(slice.length(), 8);
   EXPECT_EQ(slice.offset(), 0);
-  slice = slice;
+  const ArrayPtr<char>& self = slice;
+  slice = self;
   EXPECT_EQ(test_access::getBlockCount(text), 2);
 
   ArrayPtr<int> numbers(3);

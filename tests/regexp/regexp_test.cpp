@@ -204,7 +204,8 @@ TEST(RegexpTest, CopiesShareTheCompiledPatternUntilOneIsRecompiled) {
   EXPECT_TRUE(original.match("error"));  // the source keeps its own form
   EXPECT_TRUE(assigned.getSegments()[0].sharesBlockWith(compiled));
 
-  assigned = assigned;
+  const Regexp& self = assigned;
+  assigned = self;
   EXPECT_TRUE(assigned.match("Err"));
 }
 

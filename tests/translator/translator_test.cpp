@@ -95,7 +95,8 @@ TEST(TranslatorTest, BuildsFromPairsAndCopiesDeeply) {
   EXPECT_EQ(text(copy.getMsg("a")), "Alpha");
   catalogue = copy;
   EXPECT_EQ(text(catalogue.getMsg("c")), "Gamma");
-  catalogue = catalogue;
+  const Translator& self = catalogue;
+  catalogue = self;
   EXPECT_EQ(catalogue.getMessageCount(), 3u);
 }
 
