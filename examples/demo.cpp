@@ -113,8 +113,8 @@ int main(int argc, char** argv) {
   // file, each perhaps with rotated siblings ("_1", "_2").
   zem_util::Regexp ours(zem_util::format("%s_*_%u*.log", zem_util::getProcessName().toNullTerminatedPtr(),
                                          zem_util::getCurrentProcessId()),
-                        true);
-  zem_util::Regexp database("database*.log", true);
+                        zem_util::LetterCase::kSensitive);
+  zem_util::Regexp database("database*.log", zem_util::LetterCase::kSensitive);
   zem_util::CstStr summary;
   for (const auto& entry : std::filesystem::directory_iterator(directory.toNullTerminatedPtr())) {
     const std::string name = entry.path().filename().string();

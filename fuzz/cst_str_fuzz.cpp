@@ -21,7 +21,7 @@ struct AbortingChecker {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   zem_util::fuzz::Input input(data, size);
   AbortingChecker checker;
-  zem_util::testing::CstStrModel<zem_util::fuzz::Input, AbortingChecker> model(input, checker);
+  test_support::CstStrModel<zem_util::fuzz::Input, AbortingChecker> model(input, checker);
   for (int step = 1; !input.isEmpty(); ++step) {
     model.step();
     if (step % 4 == 0) model.checkAll();

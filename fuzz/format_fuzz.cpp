@@ -16,7 +16,6 @@ namespace {
 
 using zem_util::ArrayPtr;
 using zem_util::CstStr;
-using zem_util::fuzz::toString;
 
 constexpr std::size_t kLimit = 3000;
 
@@ -49,7 +48,7 @@ void checkOutcome(const Outcome& outcome, const std::string& expected, const cha
 // Formats `fmt` over `args` with each builder; the translator's catalogue holds `fmt` as a text.
 template <class... Args>
 void checkBuilders(const std::string& expected, const std::string& fmt, Args... args) {
-  checkOutcome(run([&] { return toString(zem_util::format(fmt.c_str(), args...)); }), expected,
+  checkOutcome(run([&] { return test_support::text(zem_util::format(fmt.c_str(), args...)); }), expected,
                "'zem_util::format' cannot be used to format more than 3000 characters !");
   checkOutcome(run([&] {
                  const CstStr value = CstStr::fromFormat(fmt.c_str(), args...);
@@ -58,7 +57,7 @@ void checkBuilders(const std::string& expected, const std::string& fmt, Args... 
                expected, "CstStr::fromFormat cannot be used to format more than 3000 characters !");
   zem_util::Translator catalogue;
   catalogue.addMsg("fmt", ArrayPtr<char>(fmt.data(), 0, static_cast<std::int32_t>(fmt.size())));
-  checkOutcome(run([&] { return toString(catalogue.getFormattedMsg("fmt", args...)); }), expected,
+  checkOutcome(run([&] { return test_support::text(catalogue.getFormattedMsg("fmt", args...)); }), expected,
                "Translator::getMsgWithArgs cannot be used to format more than 3000 characters !");
 }
 

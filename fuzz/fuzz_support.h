@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "support/text.h"
+
 // A failed check names its file, line and condition before aborting, so the fuzzer's report says which property
 // broke.
 #define ZEM_FUZZ_CHECK(condition) ((condition) ? (void)0 : zem_util::fuzz::fail(__FILE__, __LINE__, #condition))
@@ -25,10 +27,6 @@ namespace zem_util::fuzz {
 // A new text holding exactly these characters, in a block of its own.
 inline ArrayPtr<char> toHandle(const std::string& text) {
   return ArrayPtr<char>(text.data(), 0, static_cast<std::int32_t>(text.size()));
-}
-
-inline std::string toString(const ArrayPtr<char>& text) {
-  return text.length() > 0 ? std::string(text.toPtr(), static_cast<std::size_t>(text.length())) : std::string();
 }
 
 // "<head>\n<tail>": the input up to its first line feed, and the rest (empty without a line feed).

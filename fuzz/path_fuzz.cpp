@@ -20,7 +20,6 @@ namespace {
 
 using zem_util::ArrayPtr;
 using zem_util::fuzz::toHandle;
-using zem_util::fuzz::toString;
 
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
 
@@ -30,13 +29,13 @@ const char* const kNeighbours[] = {"", "/../", "\\.\\", "..", "x/"};
 constexpr int kNeighbourKinds = sizeof kNeighbours / sizeof kNeighbours[0];
 
 const std::string& defaultDirectory() {
-  static const std::string text = toString(zem_util::getDirectory(""));
+  static const std::string text = test_support::text(zem_util::getDirectory(""));
   return text;
 }
 
 // Whether `view` is a window of `whole`'s block inside `whole`'s window.
 bool isInside(const ArrayPtr<char>& view, const ArrayPtr<char>& whole) {
-  return view.getBlock() == whole.getBlock() && view.offset() >= whole.offset() &&
+  return view.sharesBlockWith(whole) && view.offset() >= whole.offset() &&
          view.offset() + view.length() <= whole.offset() + whole.length();
 }
 
@@ -49,18 +48,18 @@ std::string compactBetween(const std::string& path, const std::string& before, c
   ArrayPtr<char> window = block.slice(start, static_cast<int>(path.size()));
   zem_util::compactPath(window);
   ZEM_FUZZ_CHECK(isInside(window, block.slice(start, static_cast<int>(path.size()))));
-  const std::string now = toString(block);
+  const std::string now = test_support::text(block);
   ZEM_FUZZ_CHECK(now.compare(0, before.size(), before) == 0);
   ZEM_FUZZ_CHECK(now.compare(static_cast<std::size_t>(end), after.size(), after) == 0);
   const int newEnd = window.offset() + window.length();
   if (newEnd < end) ZEM_FUZZ_CHECK(block[newEnd] == '\0');
-  return toString(window);
+  return test_support::text(window);
 }
 
 std::string compact(const std::string& path) {
   ArrayPtr<char> text = toHandle(path);  // a block of its own: any overrun is AddressSanitizer's
   zem_util::compactPath(text);
-  return toString(text);
+  return test_support::text(text);
 }
 
 void checkCompactPath(const std::string& path) {
@@ -80,14 +79,14 @@ void checkCatenatePath(const std::string& first, const std::string& second) {
   const ArrayPtr<char> firstPart = block.slice(0, static_cast<int>(first.size()));
   const ArrayPtr<char> secondPart = block.slice(static_cast<int>(first.size()), static_cast<int>(second.size()));
   const ArrayPtr<char> result = zem_util::catenatePath(firstPart, secondPart);
-  ZEM_FUZZ_CHECK(toString(block) == both);
-  ZEM_FUZZ_CHECK(result.getBlock() != block.getBlock());
+  ZEM_FUZZ_CHECK(test_support::text(block) == both);
+  ZEM_FUZZ_CHECK(!result.sharesBlockWith(block));
   ZEM_FUZZ_CHECK(result.length() <= block.length());  // the '#' stands for the separator
   std::string joined = first + second;
   if (!first.empty() && !second.empty() && !isSeparator(first.back()) && !isSeparator(second[0])) {
     joined = first + defaultDirectory()[1] + second;
   }
-  ZEM_FUZZ_CHECK(toString(result) == compact(joined));
+  ZEM_FUZZ_CHECK(test_support::text(result) == compact(joined));
 }
 
 void checkViews(const std::string& path) {
@@ -99,7 +98,7 @@ void checkViews(const std::string& path) {
 
   const ArrayPtr<char> directory = zem_util::getDirectory(text);
   if (lastSeparator == std::string::npos) {
-    ZEM_FUZZ_CHECK(toString(directory) == defaultDirectory());
+    ZEM_FUZZ_CHECK(test_support::text(directory) == defaultDirectory());
   } else {
     ZEM_FUZZ_CHECK(isInside(directory, text) && directory.offset() == text.offset());
     ZEM_FUZZ_CHECK(directory.length() == static_cast<int>(componentStart));
@@ -108,14 +107,14 @@ void checkViews(const std::string& path) {
   const ArrayPtr<char> name = zem_util::getFileName(text);
   ZEM_FUZZ_CHECK(isInside(name, text));
   ZEM_FUZZ_CHECK(name.offset() == text.offset() + static_cast<int>(componentStart));
-  ZEM_FUZZ_CHECK(component.compare(0, static_cast<std::size_t>(name.length()), toString(name)) == 0);
+  ZEM_FUZZ_CHECK(component.compare(0, static_cast<std::size_t>(name.length()), test_support::text(name)) == 0);
   if (name.length() < static_cast<int>(component.size())) ZEM_FUZZ_CHECK(component[name.length()] == '.');
 
   const ArrayPtr<char> extension = zem_util::getFileExtension(text);
   if (extension.length() > 0) {
     ZEM_FUZZ_CHECK(isInside(extension, text) &&
                    extension.offset() + extension.length() == text.offset() + text.length());
-    const std::string ext = toString(extension);
+    const std::string ext = test_support::text(extension);
     ZEM_FUZZ_CHECK(ext[0] == '.' && ext.find_first_of("/\\") == std::string::npos);
     ZEM_FUZZ_CHECK(ext.find('.', 1) == std::string::npos);
   }
@@ -140,7 +139,7 @@ void checkFullPath(const std::string& path) {
   }
   if (full.length() == 0) return;  // the system could not tell
   ZEM_FUZZ_CHECK(!zem_util::isRelativePath(full));
-  ZEM_FUZZ_CHECK(!hasDotSegment(toString(full)));
+  ZEM_FUZZ_CHECK(!hasDotSegment(test_support::text(full)));
   ZEM_FUZZ_CHECK(zem_util::getFullPath(full) == full);
 }
 

@@ -15,12 +15,13 @@
 
 namespace {
 
+using test_support::findCaptureFault;
+using test_support::isStarPattern;
+using test_support::lower;
 using zem_util::ArrayPtr;
+using zem_util::LetterCase;
 using zem_util::Regexp;
 using zem_util::fuzz::toHandle;
-using zem_util::testing::findCaptureFault;
-using zem_util::testing::isStarPattern;
-using zem_util::testing::lower;
 
 void checkCaptures(const std::string& pattern, const ArrayPtr<char>& text, const ArrayPtr<ArrayPtr<char>>& captures,
                    bool caseSensitive) {
@@ -39,15 +40,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       whole.slice(whole.length() - static_cast<std::int32_t>(text.size()), static_cast<std::int32_t>(text.size()));
 
   ArrayPtr<ArrayPtr<char>> captures;
-  Regexp exact(patternHandle, true);
+  Regexp exact(patternHandle, LetterCase::kSensitive);
   const bool exactResult = exact.match(textHandle, captures);
   if (exactResult) checkCaptures(pattern, textHandle, captures, true);
   ZEM_FUZZ_CHECK(exact.match(textHandle) == exactResult);
 
-  Regexp noCase(patternHandle, false);
+  Regexp noCase(patternHandle, LetterCase::kIgnored);
   const bool noCaseResult = noCase.match(textHandle, captures);
   if (noCaseResult) checkCaptures(pattern, textHandle, captures, false);
-  ZEM_FUZZ_CHECK(Regexp(toHandle(lower(pattern)), true).match(toHandle(lower(text))) == noCaseResult);
+  ZEM_FUZZ_CHECK(Regexp(toHandle(lower(pattern)), LetterCase::kSensitive).match(toHandle(lower(text))) == noCaseResult);
 
   if (isStarPattern(pattern) && text.find('\0') == std::string::npos) {
     ZEM_FUZZ_CHECK(exactResult == (fnmatch(pattern.c_str(), text.c_str(), 0) == 0));

@@ -23,7 +23,7 @@
 // scheduled as 2^31 - 1 ms.
 #pragma once
 
-#include <atomic>
+#include <memory>
 
 #include "zem_util/core.h"
 #include "zem_util/export.h"
@@ -84,33 +84,15 @@ class ZEM_UTIL_EXPORT AlarmMgr : public Runnable {
   unsigned int removeAlarm(unsigned int interval, const Ptr<AlarmListener>& listener);
 
   // Alarms due within half of it are delivered together. Takes effect at the thread's next wake-up.
-  unsigned int getMinimumInterval() const { return minimumInterval_.load(std::memory_order_relaxed); }
-  void setMinimumInterval(unsigned int interval) { minimumInterval_.store(interval, std::memory_order_relaxed); }
+  unsigned int getMinimumInterval() const;
+  void setMinimumInterval(unsigned int interval);
 
   // The body of the alarm thread; started by `addAlarm`, never to be called directly.
   void run() override;
 
  private:
-  struct AlarmEntry;
-
-  bool waitForSomething();
-  unsigned int getWaitingTime(unsigned int now) const;
-  void makeToSendList(unsigned int now);
-  void sendAlarms();
-  void resetAlarmsToSend(unsigned int now);
-  void lowerNextTime(unsigned int dueTime, unsigned int now);
-  void leaveRun(bool failed);
-
-  std::atomic<unsigned int> minimumInterval_{250};
-  bool running_ = false;      // a thread is in the loop and has not decided to end
-  bool closing_ = false;      // the destructor has begun: no new thread, the current one ends
-  int threadsInRun_ = 0;      // threads started and not yet out of `run`
-  bool hasNextTime_ = false;  // nextTime_ is the earliest due time known among waiting alarms
-  unsigned int nextTime_ = 0;
-  AlarmEntry* waitingList_ = nullptr;  // registrations not being sent, newest first
-  AlarmEntry* toSendList_ = nullptr;   // the current cycle's; owned by the alarm thread while it sends
-  Mutex mutex_{true};
-  Event event_;  // wakes the alarm thread, and the destructor when the thread leaves
+  struct Impl;  // the registrations, the lock and the thread's steps (src/alarm)
+  const std::unique_ptr<Impl> impl_;
 };
 
 // The process-wide manager, created on the first call (thread-safe) and never destroyed.

@@ -15,6 +15,10 @@
 //
 // `ArrayPtr<T>` shows a window of a shared block: slices share storage and there is no copy-on-write, so a
 // slice is generally not NUL-terminated (use `toNullTerminatedPtr` to get a C string).
+//
+// Lengths are ints. A text that would be longer than an int can count, or a negative number of elements, is
+// refused with std::bad_array_new_length whose `what()` names the function that refused it:
+// "zem_util::operator+: a text of more than 2147483646 characters".
 #pragma once
 
 #include <cstddef>
@@ -25,8 +29,6 @@
 #include "zem_util/export.h"
 
 namespace zem_util {
-
-class CstStr;
 
 namespace detail {
 // Change a count under the reference-count mutex. `releaseCount` returns the new value.
@@ -97,18 +99,30 @@ class Ptr {
   T* object_ = nullptr;
 };
 
-// A counted block of `length` elements followed by one terminator element (NUL for `char`, a null handle for
-// handle elements), allocated together with its header. Never copied: handles share it.
+namespace detail {
 template <class T>
-struct SharedArray {
-  std::int32_t count;   // handles sharing the block
-  std::int32_t length;  // elements, terminator excluded
-  T* data;              // length + 1 elements
+class ArrayHandle;
+// The library's own reach into blocks and handles (src/core/block_access.h).
+struct BlockAccess;
+// Throws an exception derived from std::bad_array_new_length whose `what()` is `message`, which names the
+// refusing function: "zem_util::CstStr::cat: a text of more than 2147483647 characters".
+[[noreturn]] ZEM_UTIL_EXPORT void throwLengthError(const char* message);
+}  // namespace detail
+
+// A counted block of `length` elements followed by one terminator element (NUL for `char`, a null handle for
+// handle elements), allocated together with its header. Never copied: handles share it, and only the handles
+// (and the library's strings) see inside it.
+template <class T>
+class SharedArray {
+ private:
+  template <class>
+  friend class detail::ArrayHandle;
+  friend struct detail::BlockAccess;
 
   // Count 0; `char` elements are left for the caller to fill (the terminator is NUL), others are
-  // value-initialised. Throws std::bad_array_new_length for a negative length, std::bad_alloc when out of memory.
+  // value-initialised. A negative length throws std::bad_array_new_length; std::bad_alloc when out of memory.
   static SharedArray* create(std::int32_t length) {
-    if (length < 0) throw std::bad_array_new_length();
+    if (length < 0) detail::throwLengthError("zem_util::ArrayPtr::ArrayPtr: a negative number of elements");
     const std::size_t elements = static_cast<std::size_t>(length) + 1;
     void* raw = ::operator new(dataOffset() + elements * sizeof(T));
     auto* block = static_cast<SharedArray*>(raw);
@@ -138,8 +152,11 @@ struct SharedArray {
     ::operator delete(static_cast<void*>(block));
   }
 
- private:
   static constexpr std::size_t dataOffset() { return (sizeof(SharedArray) + alignof(T) - 1) / alignof(T) * alignof(T); }
+
+  std::int32_t count;   // handles sharing the block
+  std::int32_t length;  // elements, terminator excluded
+  T* data;              // length + 1 elements
 };
 
 namespace detail {
@@ -176,7 +193,9 @@ class ArrayHandle {
   T* toPtr() const noexcept { return block_ ? block_->data + offset_ : nullptr; }
   // Unchecked: 0 <= i < length() is the caller's business.
   T& operator[](std::int32_t i) const noexcept { return block_->data[offset_ + i]; }
-  SharedArray<T>* getBlock() const noexcept { return block_; }
+  // Whether both handles show windows of one block (whatever the windows), so that characters written through
+  // one are seen through the other. Two null handles share nothing.
+  bool sharesBlockWith(const ArrayHandle& other) const noexcept { return block_ && block_ == other.block_; }
 
   // A handle on the same block showing `count` elements from `start` (relative to this window). Unchecked.
   ArrayHandle slice(std::int32_t start, std::int32_t count) const noexcept {
@@ -207,7 +226,7 @@ class ArrayHandle {
   }
 
  private:
-  friend class zem_util::CstStr;  // hands out windows of its own blocks
+  friend struct BlockAccess;
 
   static void releaseBlock(SharedArray<T>* block) noexcept {
     if (block && releaseCount(block->count) == 0) SharedArray<T>::destroy(block);

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <iosfwd>
 
 #include "zem_util/core.h"
@@ -28,16 +29,14 @@
 
 namespace zem_util {
 
-struct CatStr;
-
 class ZEM_UTIL_EXPORT CstStr {
  public:
   // ---- building ----------------------------------------------------------------------------------------------
 
-  CstStr() noexcept : w_{} {}
-  CstStr(char c) noexcept : w_{} { setChar(c); }                              // NOLINT: implicit, like the other texts
-  CstStr(signed char c) noexcept : w_{} { setChar(static_cast<char>(c)); }    // NOLINT
-  CstStr(unsigned char c) noexcept : w_{} { setChar(static_cast<char>(c)); }  // NOLINT
+  CstStr() noexcept : rep_{} {}
+  CstStr(char c) noexcept;                                            // NOLINT: implicit, like the other texts
+  CstStr(signed char c) noexcept : CstStr(static_cast<char>(c)) {}    // NOLINT
+  CstStr(unsigned char c) noexcept : CstStr(static_cast<char>(c)) {}  // NOLINT
   // The characters before the NUL; a null pointer gives the empty text. 8 or more: a new block with a copy.
   CstStr(const char* text);  // NOLINT: implicit
   // Exactly `count` characters, NULs included. A null pointer or a count of 0 or less gives the empty text.
@@ -48,11 +47,18 @@ class ZEM_UTIL_EXPORT CstStr {
   // nothing is copied, and the text survives the handle.
   CstStr(const ArrayPtr<char>& text);  // NOLINT: implicit
   // Short texts are copied; long ones shared (one count).
-  CstStr(const CstStr& other) : w_(other.w_) {
-    if (isLong()) shareLong(other);
+  CstStr(const CstStr& other) {
+    if (other.isLong()) {
+      shareLong(other);
+    } else {
+      std::memcpy(rep_, other.rep_, sizeof rep_);
+    }
   }
   // Leaves `other` empty.
-  CstStr(CstStr&& other) noexcept : w_(other.w_) { other.w_ = Words{}; }
+  CstStr(CstStr&& other) noexcept {
+    std::memcpy(rep_, other.rep_, sizeof rep_);
+    std::memset(other.rep_, 0, sizeof other.rep_);
+  }
   ~CstStr() {
     if (isLong()) releaseLong();
   }
@@ -74,7 +80,7 @@ class ZEM_UTIL_EXPORT CstStr {
   CstStr& operator+=(const CstStr& text);
   CstStr& operator+=(const ArrayPtr<char>& text);
   CstStr& operator+=(const char* text);  // null adds nothing
-  inline CstStr& operator+=(char c);
+  CstStr& operator+=(char c);
 
   // printf-style formatting (the runtime's conventions). Results over 3000 characters are refused: a
   // `const char*` (not an `Exception`) is thrown, pointing to "CstStr::fromFormat cannot be used to format
@@ -86,17 +92,26 @@ class ZEM_UTIL_EXPORT CstStr {
       ;
 
   // ---- the representation ------------------------------------------------------------------------------------
+  //
+  // Which form a value is in, for code that must know what a read will cost or what it shares: a value whose
+  // length is below `internBigStrLen()` is short (no heap, no count); otherwise `internIdx()` tells a block
+  // window (0 or more) from a concatenation node (-1), which the next read that flattens will copy once.
 
   // 8: texts of this length or more are long (block or node); shorter ones live in the value.
   int internBigStrLen() const noexcept { return kBigLen; }
-  const int& internLen() const noexcept { return w_.ref.length; }
+  // The length, as the value stores it (the same as `length()`).
+  const int& internLen() const noexcept;
   // Long form: the text's position in its block, or -1 for a concatenation node. Meaningless when short.
-  const int& internIdx() const noexcept { return w_.ref.index; }
+  const int& internIdx() const noexcept;
 
   // ---- reading -----------------------------------------------------------------------------------------------
 
-  int length() const noexcept { return w_.ref.length; }
-  int isEmpty() const noexcept { return w_.ref.length == 0 ? 1 : 0; }  // 1 or 0
+  int length() const noexcept {
+    std::int32_t n;
+    std::memcpy(&n, rep_, sizeof n);  // the length leads the representation in every form
+    return n;
+  }
+  int isEmpty() const noexcept { return length() == 0 ? 1 : 0; }  // 1 or 0
 
   // Unchecked: 0 <= i < length(). Flattens.
   char get(int i) const { return toPtr()[i]; }
@@ -174,78 +189,19 @@ class ZEM_UTIL_EXPORT CstStr {
   friend bool operator<(const CstStr& a, const CstStr& b) { return cmp(a, b) < 0; }
 
  private:
-  struct Impl;  // the algorithms, in src/core
+  struct Impl;  // the forms' layouts and the algorithms, in src/core
   static constexpr int kBigLen = 8;
 
-  // Long form: `index` >= 0 with a block, -1 with a node. The low bits of `target` are marks: bit 0 for a
-  // reference known to be the only one to its block or node (which may then be changed in place and released
-  // without the count lock); bit 1, on a value only, for a node whose right operand is a tail block that the
-  // value is filling (see src/core/cst_str_impl.h).
-  static constexpr std::uintptr_t kSoleMark = 1;
-  static constexpr std::uintptr_t kTailMark = 2;
-  static constexpr std::uintptr_t kMarks = kSoleMark | kTailMark;
-  struct LongForm {
-    std::int32_t length;
-    std::int32_t index;
-    std::uintptr_t target;
-  };
-  // Short form: the characters fill the index word and the first bytes after it, followed by NULs.
-  struct ShortForm {
-    std::int32_t length;
-    char text[kBigLen];
-  };
-  union Words {
-    LongForm ref;
-    ShortForm chars;
-  };
-
-  // A window of `block`, taking a count.
-  CstStr(int index, int length, SharedArray<char>* block);
-  explicit CstStr(const Words& words) noexcept : w_(words) {}
-
-  CstStr& appendChar(char c);  // the cases of operator+=(char) that need the library
-  bool isLong() const noexcept { return static_cast<std::uint32_t>(w_.ref.length) >= kBigLen; }
-  void setChar(char c) noexcept {
-    w_.chars.length = 1;
-    w_.chars.text[0] = c;
-  }
-  void shareLong(const CstStr& other);
+  bool isLong() const noexcept { return static_cast<std::uint32_t>(length()) >= kBigLen; }
+  void shareLong(const CstStr& other);  // this = a new reference to what the long `other` refers to
   void releaseLong() noexcept;
   // Replaces a node by a block holding the same text.
   void compact() const;
   static bool equalsText(const CstStr& a, const char* b);
 
-  mutable Words w_;
+  // The representation, opaque outside the library: the text's length, then two words whose meaning depends on
+  // the form. All bytes 0 is the empty text.
+  alignas(std::uintptr_t) mutable unsigned char rep_[2 * sizeof(std::int32_t) + sizeof(std::uintptr_t)];
 };
-
-// A concatenation node: the count of the values and nodes that hold it, then two operands, never empty.
-struct CatStr {
-  std::int32_t count;
-  CstStr left;
-  CstStr right;
-};
-
-// The common cases without a call: a short text with room, and a value that alone holds its node and is filling
-// a tail block of its own (both marks set) that has room left. The tail's window ends where the value's text
-// does, so the character goes to the value's length.
-CstStr& CstStr::operator+=(char c) {
-  const std::int32_t n = w_.ref.length;
-  if (n < kBigLen - 1) {
-    w_.chars.text[n] = c;
-    w_.chars.length = n + 1;
-    return *this;
-  }
-  if (n >= kBigLen && (w_.ref.target & kMarks) == kMarks) {
-    LongForm& tail = reinterpret_cast<CatStr*>(w_.ref.target & ~kMarks)->right.w_.ref;
-    SharedArray<char>* block = reinterpret_cast<SharedArray<char>*>(tail.target & ~kMarks);
-    if (n < block->length) {
-      block->data[n] = c;
-      tail.length = n + 1 - tail.index;
-      w_.ref.length = n + 1;
-      return *this;
-    }
-  }
-  return appendChar(c);
-}
 
 }  // namespace zem_util

@@ -46,16 +46,15 @@ namespace zem_util {
 // copy puts that one back as well.
 class ZEM_UTIL_EXPORT WindowsExceptionHandler {
  public:
-  // A translator: takes the exception code and the faulting address, and throws.
-  using Translator = void (*)(unsigned int code, std::uintptr_t address);
-
   WindowsExceptionHandler();
   WindowsExceptionHandler(const WindowsExceptionHandler&) = default;
   WindowsExceptionHandler& operator=(const WindowsExceptionHandler&) = default;
   virtual ~WindowsExceptionHandler();
 
  private:
-  Translator previousTranslator_;  // null when the thread had none
+  // The thread's translator before this one (it takes the exception code and the faulting address, and
+  // throws); null when the thread had none.
+  void (*previousTranslator_)(unsigned int code, std::uintptr_t address);
 };
 
 }  // namespace zem_util

@@ -1,10 +1,11 @@
 // Whole-text wildcard matching in which the star is the only special character.
 //
-//   zem_util::Regexp logs("trace_*_2009*.txt", true);
+//   using zem_util::LetterCase;
+//   zem_util::Regexp logs("trace_*_2009*.txt", LetterCase::kSensitive);
 //   logs.match("trace_net_20091204.txt");     // true
 //   logs.match("trace_net_2008.txt");         // false: the whole text must match
 //
-//   zem_util::Regexp errors("*ERROR*", false); // letters compared without regard to case
+//   zem_util::Regexp errors("*ERROR*", LetterCase::kIgnored);
 //   zem_util::ArrayPtr<zem_util::ArrayPtr<char>> found;
 //   errors.match("disk error 5", found);       // true; found[0] is "error", a slice of the text at offset 5
 //
@@ -15,7 +16,7 @@
 // The pattern is compiled once into its literal segments (the runs between stars); `match` then decides in one
 // left-to-right pass, without backtracking, and reports where each segment stood in the text.
 //
-// Letter case: a pattern compiled without case sensitivity is folded to lower case by the C runtime's `tolower`
+// Letter case: a pattern compiled with LetterCase::kIgnored is folded to lower case by the C runtime's `tolower`
 // (the current locale decides which bytes fold beyond A-Z), and each text byte is folded the same way when
 // compared.
 //
@@ -32,11 +33,20 @@
 
 namespace zem_util {
 
+// Whether a pattern's letters must match the text's in case.
+enum class LetterCase {
+  kSensitive,  // characters are compared as they are
+  kIgnored,    // letters are compared without regard to case
+};
+
 class ZEM_UTIL_EXPORT Regexp {
  public:
   // The empty pattern: matches only the empty text.
   Regexp();
   // Compile `pattern` as `setPattern` does; a null pointer or handle gives the empty pattern.
+  Regexp(const char* pattern, LetterCase letterCase);
+  Regexp(ArrayPtr<char> pattern, LetterCase letterCase);
+  // The same by flag: true is LetterCase::kSensitive, false LetterCase::kIgnored.
   Regexp(const char* pattern, bool caseSensitive);
   Regexp(ArrayPtr<char> pattern, bool caseSensitive);
 
@@ -47,9 +57,11 @@ class ZEM_UTIL_EXPORT Regexp {
   ~Regexp();
 
   // Compiles `pattern`, replacing the previous one. Every text compiles. The pattern's characters are copied
-  // (folded to lower case unless `caseSensitive`), so the caller may change `pattern` afterwards.
+  // (folded to lower case for LetterCase::kIgnored), so the caller may change `pattern` afterwards.
   // The empty pattern keeps the previous case mode, which it never consults.
   //   "a**b*" -> segments "a", "b"; anchored at the start, not at the end
+  void setPattern(ArrayPtr<char> pattern, LetterCase letterCase);
+  // The same by flag: true is LetterCase::kSensitive, false LetterCase::kIgnored.
   void setPattern(ArrayPtr<char> pattern, bool caseSensitive);
 
   // Whether the whole of `text` matches. `captures` gets one element per segment, in pattern order: after a true
@@ -64,21 +76,13 @@ class ZEM_UTIL_EXPORT Regexp {
   // The same, keeping the captures inside the object (they are not handed out).
   bool match(const ArrayPtr<char>& text);
 
-  // A new list of the compiled literal segments, in pattern order, folded to lower case unless the pattern is
-  // case-sensitive. Each is a slice of one private copy of the pattern that this object and its copies share:
-  // read the characters, never write them. Null for the empty pattern and for a pattern of stars only.
-  //   "**Ab*c" (not case-sensitive) -> "ab", "c"
+  // A new list of the compiled literal segments, in pattern order, folded to lower case for LetterCase::kIgnored. Each
+  // is a slice of one private copy of the pattern that this object and its copies share: read the characters, never
+  // write them. Null for the empty pattern and for a pattern of stars only.
+  //   "**Ab*c" (LetterCase::kIgnored) -> "ab", "c"
   ArrayPtr<ArrayPtr<char>> getSegments() const;
 
  private:
-  bool matchMiddle(const ArrayPtr<char>& text, std::int32_t pos, std::int32_t last, std::int32_t remaining,
-                   ArrayPtr<ArrayPtr<char>>& captures) const;
-  std::int32_t findSegment(const char* text, std::int32_t from, std::int32_t lastStart,
-                           const ArrayPtr<char>& segment) const;
-  bool equals(const char* text, const char* segment, std::int32_t length) const;
-  // Whether tolower(text[i]) == pattern[i] for each i < length; `pattern` is already folded.
-  static bool eqNoCase(const char* text, const char* pattern, int length);
-
   bool caseSensitive = true;
   bool isEmpty = true;         // the empty pattern; nothing below is consulted while it is set
   std::int32_t minLength = 0;  // characters that are not stars: the least length of a matching text

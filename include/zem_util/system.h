@@ -1,6 +1,6 @@
 // Mutexes, events, threads, the clock, and the library's exception type.
 //
-//   zem_util::Mutex mutex;                       // recursive critical section
+//   zem_util::Mutex mutex;                       // recursive, MutexKind::kCriticalSection
 //   zem_util::Event ready;
 //   bool done = false;
 //
@@ -10,8 +10,7 @@
 //     ready.notifyAll(); }
 //
 // Mutexes are recursive and owned by a thread: only the thread that locked one may unlock it. Two kinds exist
-// behind one opaque handle: the critical section (kind true) always waits without limit; the kernel mutex
-// (kind false) honours timeouts (0 = try) and is acquired normally when its owner thread ended while holding it.
+// behind one opaque handle (see MutexKind).
 //
 // Events are pulses, not flags: a notification releases only threads that are waiting at that instant and is
 // otherwise forgotten, so waiters always re-check their own condition after `wait` returns.
@@ -61,8 +60,16 @@ ZEM_UTIL_EXPORT ArrayPtr<char> getSystemErrorMsg(const char* context, const char
 
 // ---- mutexes ------------------------------------------------------------------------------------------------
 
-// A new free mutex: a critical section when `criticalSection` is true, else a kernel mutex (which throws
-// `Exception` when the system cannot create it). Free it with `deleteMutex`.
+// The two kinds of mutex behind one handle.
+enum class MutexKind {
+  kCriticalSection,  // in-process and cheap; always waits without limit, whatever the timeout
+  kKernelMutex,      // honours timeouts (0 = try); acquired normally when its owner thread ended holding it
+};
+
+// A new free mutex of that kind. Throws `Exception` when the system cannot create a kernel mutex. Free it with
+// `deleteMutex`.
+ZEM_UTIL_EXPORT void* newMutex(MutexKind kind);
+// The same by flag: true is kCriticalSection, false kKernelMutex.
 ZEM_UTIL_EXPORT void* newMutex(bool criticalSection);
 // Acquires for the calling thread, recursively. `timeout` in ms (kInfinite: no limit) applies to kernel
 // mutexes only; false when it ran out. Throws `Exception` when the wait itself fails.
@@ -74,7 +81,9 @@ ZEM_UTIL_EXPORT void deleteMutex(void* mutex);
 // Owns one mutex handle. Not copyable: a mutex has exactly one owner.
 class ZEM_UTIL_EXPORT Mutex {
  public:
-  explicit Mutex(bool criticalSection = true) : handle_(newMutex(criticalSection)) {}
+  explicit Mutex(MutexKind kind = MutexKind::kCriticalSection) : handle_(newMutex(kind)) {}
+  // true is kCriticalSection, false kKernelMutex.
+  explicit Mutex(bool criticalSection) : handle_(newMutex(criticalSection)) {}
   ~Mutex() { deleteMutex(handle_); }
   Mutex(const Mutex&) = delete;
   Mutex& operator=(const Mutex&) = delete;

@@ -53,16 +53,12 @@ class ZEM_UTIL_EXPORT Translator {
   virtual void addMsg(const ArrayPtr<char>& id, const ArrayPtr<char>& text);
 
   std::uint32_t getMessageCount() const { return messageCount_; }  // `addMsg` calls so far
-  std::uint32_t getTableSize() const { return tableSize_; }        // buckets; 0 before the first `addMsg`
 
  private:
   struct MessageEntry;
 
   void resizeTable(std::uint32_t newSize);
   void clear() noexcept;
-  bool hasParameters(const ArrayPtr<char>& text) const;
-  int computeLengthWithParameters(const ArrayPtr<char>& text, const ArrayPtr<ArrayPtr<char>>& params) const;
-  ArrayPtr<char> replaceParameters(const ArrayPtr<char>& text, const ArrayPtr<ArrayPtr<char>>& params) const;
 
   std::uint32_t messageCount_ = 0;
   std::uint32_t primeIndex_ = 0;

@@ -1,5 +1,6 @@
 // The alarm manager: two lists of registrations, one thread that waits for the earliest and sends the due.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <utility>
@@ -20,60 +21,109 @@ constexpr unsigned int kMaxInterval = 0x7FFFFFFF;
 std::int32_t msUntil(unsigned int time, unsigned int now) { return static_cast<std::int32_t>(time - now); }
 
 unsigned int dueAfter(unsigned int now, unsigned int interval) { return now + std::min(interval, kMaxInterval); }
-}  // namespace
 
-struct AlarmMgr::AlarmEntry {
+// One registration; owned by its manager.
+struct AlarmEntry {
   Ptr<AlarmListener> listener;  // the manager's own reference
   unsigned int interval;
   unsigned int dueTime;
   AlarmEntry* next;
 };
+}  // namespace
+
+struct AlarmMgr::Impl {
+  explicit Impl(Runnable& body) : body(body) {}
+
+  void addAlarm(unsigned int interval, const Ptr<AlarmListener>& listener);
+  unsigned int removeAlarm(unsigned int interval, const Ptr<AlarmListener>& listener);
+  void run();
+  void close();
+
+  // The thread's steps.
+  bool waitForSomething();
+  unsigned int getWaitingTime(unsigned int now) const;
+  void makeToSendList(unsigned int now);
+  void sendAlarms();
+  void resetAlarmsToSend(unsigned int now);
+  void lowerNextTime(unsigned int dueTime, unsigned int now);
+  void leaveRun(bool failed);
+
+  Runnable& body;  // what the alarm thread runs: the manager itself
+  std::atomic<unsigned int> minimumInterval{250};
+  bool running = false;      // a thread is in the loop and has not decided to end
+  bool closing = false;      // the destructor has begun: no new thread, the current one ends
+  int threadsInRun = 0;      // threads started and not yet out of `run`
+  bool hasNextTime = false;  // nextTime is the earliest due time known among waiting alarms
+  unsigned int nextTime = 0;
+  AlarmEntry* waitingList = nullptr;  // registrations not being sent, newest first
+  AlarmEntry* toSendList = nullptr;   // the current cycle's; owned by the alarm thread while it sends
+  Mutex mutex{MutexKind::kCriticalSection};
+  Event event;  // wakes the alarm thread, and the destructor when the thread leaves
+};
 
 AlarmListener::~AlarmListener() = default;
 unsigned int AlarmListener::alarm() { return kRemoveAlarm; }
 
-AlarmMgr::AlarmMgr() = default;
+AlarmMgr::AlarmMgr() : impl_(new Impl(*this)) {}
 
-AlarmMgr::~AlarmMgr() {
-  MutexLock guard(mutex_);
-  closing_ = true;
+AlarmMgr::~AlarmMgr() { impl_->close(); }
+
+void AlarmMgr::addAlarm(unsigned int interval, const Ptr<AlarmListener>& listener) {
+  impl_->addAlarm(interval, listener);
+}
+
+unsigned int AlarmMgr::removeAlarm(unsigned int interval, const Ptr<AlarmListener>& listener) {
+  return impl_->removeAlarm(interval, listener);
+}
+
+unsigned int AlarmMgr::getMinimumInterval() const { return impl_->minimumInterval.load(std::memory_order_relaxed); }
+
+void AlarmMgr::setMinimumInterval(unsigned int interval) {
+  impl_->minimumInterval.store(interval, std::memory_order_relaxed);
+}
+
+void AlarmMgr::run() { impl_->run(); }
+
+void AlarmMgr::Impl::close() {
+  MutexLock guard(mutex);
+  closing = true;
   // The thread owns the list it is sending and may be inside a listener: wait until it has left `run`.
   // Each round wakes it again, because a wake-up sent while it was not yet waiting is lost.
-  while (threadsInRun_ > 0) {
-    event_.notifyAll();
-    event_.wait(mutex_, kLeavePollMs);
+  while (threadsInRun > 0) {
+    event.notifyAll();
+    event.wait(mutex, kLeavePollMs);
   }
   // Listeners deleted here may still call removeAlarm or addAlarm, which is why the lists are taken over
   // before anything is deleted, and why this repeats until both stay empty.
-  while (waitingList_ || toSendList_) {
-    for (AlarmEntry* entry : {std::exchange(waitingList_, nullptr), std::exchange(toSendList_, nullptr)}) {
+  while (waitingList || toSendList) {
+    for (AlarmEntry* entry : {std::exchange(waitingList, nullptr), std::exchange(toSendList, nullptr)}) {
       while (entry) delete std::exchange(entry, entry->next);
     }
   }
 }
 
-void AlarmMgr::addAlarm(unsigned int interval, const Ptr<AlarmListener>& listener) {
+void AlarmMgr::Impl::addAlarm(unsigned int interval, const Ptr<AlarmListener>& listener) {
   if (!listener) return;
   const unsigned int now = getTimeMs();
   auto* entry = new AlarmEntry{listener, interval, dueAfter(now, interval), nullptr};
-  MutexLock guard(mutex_);
-  entry->next = waitingList_;
-  waitingList_ = entry;
+  MutexLock guard(mutex);
+  entry->next = waitingList;
+  waitingList = entry;
   lowerNextTime(entry->dueTime, now);
-  if (running_) {
-    event_.notify();  // the thread recomputes its wait
-  } else if (!closing_) {
-    startThread(*this);
-    running_ = true;
-    ++threadsInRun_;  // the new thread cannot get far: it needs the lock we hold
+  if (running) {
+    event.notify();  // the thread recomputes its wait
+  } else if (!closing) {
+    startThread(body);
+    running = true;
+    ++threadsInRun;  // the new thread cannot get far: it needs the lock we hold
   }
 }
 
-unsigned int AlarmMgr::removeAlarm(unsigned int interval, const Ptr<AlarmListener>& listener) {
-  MutexLock guard(mutex_);
+unsigned int AlarmMgr::Impl::removeAlarm(unsigned int interval, const Ptr<AlarmListener>& listener) {
+  MutexLock guard(mutex);
   const unsigned int now = getTimeMs();
   AlarmEntry** chosen = nullptr;
-  for (AlarmEntry** link = &waitingList_; *link; link = &(*link)->next) {
+  for (AlarmEntry** link = &waitingList; *link; link = &(*link)->next) {
     const AlarmEntry* entry = *link;
     if (entry->listener != listener) continue;
     if (interval == kDueFirst || interval == kDueLast) {
@@ -91,12 +141,12 @@ unsigned int AlarmMgr::removeAlarm(unsigned int interval, const Ptr<AlarmListene
   AlarmEntry* entry = *chosen;
   *chosen = entry->next;
   const std::int32_t left = msUntil(entry->dueTime, now);
-  // nextTime_ may now be early; the thread then wakes, finds nothing due and waits again.
+  // nextTime may now be early; the thread then wakes, finds nothing due and waits again.
   delete entry;
   return left > 0 ? static_cast<unsigned int>(left) : 0;
 }
 
-void AlarmMgr::run() {
+void AlarmMgr::Impl::run() {
   bool failed = false;
   try {
     while (waitForSomething()) sendAlarms();
@@ -107,53 +157,53 @@ void AlarmMgr::run() {
 }
 
 // The thread's last touch of the manager: once the lock is released here the destructor may proceed.
-void AlarmMgr::leaveRun(bool failed) {
-  MutexLock guard(mutex_);
-  if (failed) running_ = false;
-  --threadsInRun_;
+void AlarmMgr::Impl::leaveRun(bool failed) {
+  MutexLock guard(mutex);
+  if (failed) running = false;
+  --threadsInRun;
   try {
-    event_.notifyAll();  // a waiting destructor; it polls as well, so a failed pulse only delays it
+    event.notifyAll();  // a waiting destructor; it polls as well, so a failed pulse only delays it
   } catch (...) {
   }
 }
 
-bool AlarmMgr::waitForSomething() {
-  MutexLock guard(mutex_);
+bool AlarmMgr::Impl::waitForSomething() {
+  MutexLock guard(mutex);
   const unsigned int start = getTimeMs();
   resetAlarmsToSend(start);
   const unsigned int wait = getWaitingTime(start);
   unsigned int end = start;
   if (wait != 0) {
-    event_.wait(mutex_, wait);  // woken or not, the lists say what to do
+    event.wait(mutex, wait);  // woken or not, the lists say what to do
     end = getTimeMs();
   }
   makeToSendList(end);
-  running_ = running_ && !closing_ && (waitingList_ || toSendList_ || end - start < kIdleEndMs);
-  return running_;
+  running = running && !closing && (waitingList || toSendList || end - start < kIdleEndMs);
+  return running;
 }
 
-unsigned int AlarmMgr::getWaitingTime(unsigned int now) const {
-  if (!hasNextTime_) return kIdleWaitMs;
-  const std::int32_t left = msUntil(nextTime_, now);
+unsigned int AlarmMgr::Impl::getWaitingTime(unsigned int now) const {
+  if (!hasNextTime) return kIdleWaitMs;
+  const std::int32_t left = msUntil(nextTime, now);
   return left > 0 ? static_cast<unsigned int>(left) : 0;
 }
 
-void AlarmMgr::lowerNextTime(unsigned int dueTime, unsigned int now) {
-  if (!hasNextTime_ || msUntil(dueTime, now) < msUntil(nextTime_, now)) nextTime_ = dueTime;
-  hasNextTime_ = true;
+void AlarmMgr::Impl::lowerNextTime(unsigned int dueTime, unsigned int now) {
+  if (!hasNextTime || msUntil(dueTime, now) < msUntil(nextTime, now)) nextTime = dueTime;
+  hasNextTime = true;
 }
 
-// Moves every entry due before now + minimumInterval / 2 to the head of toSendList_ (so in reverse order)
-// and sets nextTime_ to the earliest of those left.
-void AlarmMgr::makeToSendList(unsigned int now) {
-  hasNextTime_ = false;
-  const auto early = static_cast<std::int32_t>(getMinimumInterval() / 2);
-  for (AlarmEntry** link = &waitingList_; *link;) {
+// Moves every entry due before now + minimumInterval / 2 to the head of toSendList (so in reverse order)
+// and sets nextTime to the earliest of those left.
+void AlarmMgr::Impl::makeToSendList(unsigned int now) {
+  hasNextTime = false;
+  const auto early = static_cast<std::int32_t>(minimumInterval.load(std::memory_order_relaxed) / 2);
+  for (AlarmEntry** link = &waitingList; *link;) {
     AlarmEntry* entry = *link;
     if (msUntil(entry->dueTime, now) < early) {
       *link = entry->next;
-      entry->next = toSendList_;
-      toSendList_ = entry;
+      entry->next = toSendList;
+      toSendList = entry;
     } else {
       lowerNextTime(entry->dueTime, now);
       link = &entry->next;
@@ -163,8 +213,8 @@ void AlarmMgr::makeToSendList(unsigned int now) {
 
 // Without the lock: listeners may call back into the manager. Each next due time counts from the end of
 // its own call, so a slow listener delays those after it.
-void AlarmMgr::sendAlarms() {
-  for (AlarmEntry** link = &toSendList_; *link;) {
+void AlarmMgr::Impl::sendAlarms() {
+  for (AlarmEntry** link = &toSendList; *link;) {
     AlarmEntry* entry = *link;
     unsigned int result = kKeepInterval;
     try {
@@ -183,11 +233,11 @@ void AlarmMgr::sendAlarms() {
   }
 }
 
-void AlarmMgr::resetAlarmsToSend(unsigned int now) {
-  while (AlarmEntry* entry = toSendList_) {
-    toSendList_ = entry->next;
-    entry->next = waitingList_;
-    waitingList_ = entry;
+void AlarmMgr::Impl::resetAlarmsToSend(unsigned int now) {
+  while (AlarmEntry* entry = toSendList) {
+    toSendList = entry->next;
+    entry->next = waitingList;
+    waitingList = entry;
     lowerNextTime(entry->dueTime, now);
   }
 }

@@ -1,6 +1,8 @@
 // Reference counts and the operations of the string handle.
 #include <cstring>
+#include <new>
 
+#include "core/block_access.h"
 #include "core/no_destructor.h"
 #include "core/recursive_lock.h"
 #include "zem_util/core.h"
@@ -24,24 +26,45 @@ std::int32_t releaseCount(std::int32_t& count) noexcept {
   return countLock().withLock([&count] { return --count; });
 }
 
+namespace {
+// std::bad_array_new_length that says which function refused which length; catch clauses for the standard type
+// still see it.
+class LengthError : public std::bad_array_new_length {
+ public:
+  explicit LengthError(const char* message) noexcept : message_(message) {}
+  const char* what() const noexcept override { return message_; }
+
+ private:
+  const char* message_;  // a literal: copying the exception never allocates
+};
+}  // namespace
+
+void throwLengthError(const char* message) { throw LengthError(message); }
+
 }  // namespace detail
 
 namespace {
+using detail::BlockAccess;
+
 // A new block holding `length` bytes of `text` and a NUL.
 SharedArray<char>* copyText(const char* text, std::int32_t length) {
-  SharedArray<char>* block = SharedArray<char>::create(length);
-  if (length > 0) std::memcpy(block->data, text, static_cast<std::size_t>(length));
+  SharedArray<char>* block = BlockAccess::create<char>(length);
+  if (length > 0) std::memcpy(BlockAccess::data(block), text, static_cast<std::size_t>(length));
   return block;
 }
 
-std::int32_t checkedLength(std::size_t length) {
-  if (length > 0x7FFFFFFE) throw std::bad_array_new_length();
+// `error` names the caller and the limit.
+std::int32_t checkedLength(std::size_t length, const char* error) {
+  if (length > 0x7FFFFFFE) detail::throwLengthError(error);
   return static_cast<std::int32_t>(length);
 }
 }  // namespace
 
 ArrayPtr<char>::ArrayPtr(const char* text) {
-  if (text) adopt(copyText(text, checkedLength(std::strlen(text))));
+  if (text)
+    adopt(
+        copyText(text, checkedLength(std::strlen(text),
+                                     "zem_util::ArrayPtr<char>::ArrayPtr: a text of more than 2147483646 characters")));
 }
 
 ArrayPtr<char>::ArrayPtr(const char* source, std::int32_t start, std::int32_t count) {
@@ -57,13 +80,16 @@ char* ArrayPtr<char>::toNullTerminatedPtr() {
 
 bool operator==(const ArrayPtr<char>& a, const ArrayPtr<char>& b) noexcept {
   if (a.length() != b.length()) return false;
-  if (a.getBlock() == b.getBlock() && a.offset() == b.offset()) return true;
+  if (BlockAccess::blockOf(a) == BlockAccess::blockOf(b) && a.offset() == b.offset()) return true;
   return a.length() == 0 || std::memcmp(a.toPtr(), b.toPtr(), static_cast<std::size_t>(a.length())) == 0;
 }
 
 namespace {
+constexpr const char* kSumTooLong = "zem_util::operator+: a text of more than 2147483646 characters";
+
 ArrayPtr<char> concatenate(const char* a, std::int32_t aLength, const char* b, std::int32_t bLength) {
-  ArrayPtr<char> result(checkedLength(static_cast<std::size_t>(aLength) + static_cast<std::size_t>(bLength)));
+  ArrayPtr<char> result(
+      checkedLength(static_cast<std::size_t>(aLength) + static_cast<std::size_t>(bLength), kSumTooLong));
   if (aLength > 0) std::memcpy(result.toPtr(), a, static_cast<std::size_t>(aLength));
   if (bLength > 0) std::memcpy(result.toPtr() + aLength, b, static_cast<std::size_t>(bLength));
   return result;
@@ -75,7 +101,7 @@ ArrayPtr<char> operator+(const ArrayPtr<char>& a, const ArrayPtr<char>& b) {
 }
 
 ArrayPtr<char> operator+(const ArrayPtr<char>& a, const char* b) {
-  return concatenate(a.toPtr(), a.length(), b, b ? checkedLength(std::strlen(b)) : 0);
+  return concatenate(a.toPtr(), a.length(), b, b ? checkedLength(std::strlen(b), kSumTooLong) : 0);
 }
 
 std::uint32_t hash(const ArrayPtr<char>& text) noexcept {

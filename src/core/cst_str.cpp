@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <type_traits>
 
 #include "core/cst_str_impl.h"
@@ -12,42 +11,52 @@ namespace zem_util {
 
 static_assert(std::is_same_v<std::int32_t, int>, "internLen and internIdx hand out the fields as int");
 static_assert(sizeof(CstStr) == 8 + sizeof(void*), "a length, an index and one pointer on every target");
-static_assert(alignof(CatStr) >= 4 && alignof(SharedArray<char>) >= 4, "the marks use two low address bits");
 
 namespace {
-std::int32_t checkedLength(std::size_t length) {
-  if (length > static_cast<std::size_t>(INT32_MAX)) throw std::bad_array_new_length();
+// What each building operation throws (as std::bad_array_new_length) for a text longer than an int can count.
+constexpr const char* kConstructorTooLong = "zem_util::CstStr::CstStr: a text of more than 2147483647 characters";
+constexpr const char* kAssignmentTooLong = "zem_util::CstStr::operator=: a text of more than 2147483647 characters";
+constexpr const char* kCatTooLong = "zem_util::CstStr::cat: a text of more than 2147483647 characters";
+constexpr const char* kAppendTooLong = "zem_util::CstStr::operator+=: a text of more than 2147483647 characters";
+
+std::int32_t checkedLength(std::size_t length, const char* error) {
+  if (length > static_cast<std::size_t>(INT32_MAX)) detail::throwLengthError(error);
   return static_cast<std::int32_t>(length);
 }
 
-std::int32_t checkedSum(std::int32_t a, std::int32_t b) {
-  if (b > INT32_MAX - a) throw std::bad_array_new_length();
+std::int32_t checkedSum(std::int32_t a, std::int32_t b, const char* error) {
+  if (b > INT32_MAX - a) detail::throwLengthError(error);
   return a + b;
 }
 }  // namespace
 
 // ---- the representation ---------------------------------------------------------------------------------------
 
-CstStr::Words CstStr::Impl::copyOf(const char* text, std::int32_t count) {
+CstStr::Impl::Words CstStr::Impl::copyOf(const char* text, std::int32_t count) {
   if (count < kBigLen) return shortText(text, count);
-  SharedArray<char>* block = SharedArray<char>::create(count);
-  std::memcpy(block->data, text, static_cast<std::size_t>(count));
-  block->count = 1;
+  SharedArray<char>* block = newBlock(count);
+  std::memcpy(data(block), text, static_cast<std::size_t>(count));
   return blockRef(block, 0, count);
 }
 
-CstStr::Words CstStr::Impl::fromHandle(const ArrayPtr<char>& text) {
+CstStr::Impl::Words CstStr::Impl::fromHandle(const ArrayPtr<char>& text) {
   if (text.length() < kBigLen) return shortText(text.toPtr(), text.length());
-  detail::retainCount(text.getBlock()->count);
-  return blockRef(text.getBlock(), text.offset(), text.length());
+  SharedArray<char>* block = Blocks::blockOf(text);
+  detail::retainCount(Blocks::count(block));
+  return blockRef(block, text.offset(), text.length());
 }
 
-CstStr::Words CstStr::Impl::share(const CstStr& s, bool trustedPath) {
-  Words w = s.w_;
+CstStr CstStr::Impl::window(SharedArray<char>* block, std::int32_t index, std::int32_t length) {
+  detail::retainCount(Blocks::count(block));
+  return make(blockRef(block, index, length));
+}
+
+CstStr::Impl::Words CstStr::Impl::share(const CstStr& s, bool trustedPath) {
+  Words w = rep(s);
   if (!isLong(w)) return w;
   if (isSole(w)) {
     w.ref.target &= ~kMarks;
-    if (trustedPath) s.w_.ref.target &= ~kMarks;
+    if (trustedPath) rep(s).ref.target &= ~kMarks;
   }
   detail::retainCount(countOf(w));
   return w;
@@ -58,7 +67,7 @@ CatStr* CstStr::Impl::drop(const Words& w, bool trusted) noexcept {
   if (!isLong(w)) return nullptr;
   if (!trusted && detail::releaseCount(countOf(w)) != 0) return nullptr;
   if (w.ref.index >= 0) {
-    SharedArray<char>::destroy(block(w));
+    Blocks::destroy(block(w));
     return nullptr;
   }
   return node(w);
@@ -77,7 +86,7 @@ void CstStr::Impl::release(const Words& w, bool trustedPath) noexcept {
       const Words right = take(node->right);
       const bool rightTrusted = trusted && isSole(right);
       if (CatStr* dead = drop(right, rightTrusted)) {
-        node->right.w_.ref = {0, trusted ? 1 : 0, reinterpret_cast<std::uintptr_t>(waiting)};
+        rep(node->right).ref = {0, trusted ? 1 : 0, reinterpret_cast<std::uintptr_t>(waiting)};
         waiting = node;
         node = dead;
         trusted = rightTrusted;
@@ -85,9 +94,9 @@ void CstStr::Impl::release(const Words& w, bool trustedPath) noexcept {
       }
     } else if (waiting) {
       node = waiting;
-      trusted = node->right.w_.ref.index != 0;
-      waiting = reinterpret_cast<CatStr*>(node->right.w_.ref.target);
-      node->right.w_ = Words{};
+      trusted = rep(node->right).ref.index != 0;
+      waiting = reinterpret_cast<CatStr*>(rep(node->right).ref.target);
+      rep(node->right) = Words{};
     } else {
       return;
     }
@@ -101,11 +110,11 @@ void CstStr::Impl::release(const Words& w, bool trustedPath) noexcept {
 void CstStr::Impl::copyRange(const CstStr& s, std::int32_t start, std::int32_t count, char* out) {
   const CstStr* at = &s;
   while (count > 0) {
-    if (!isNode(at->w_)) {
+    if (!isNode(rep(*at))) {
       std::memcpy(out, leafText(*at) + start, static_cast<std::size_t>(count));
       return;
     }
-    const CatStr* n = node(at->w_);
+    const CatStr* n = node(rep(*at));
     const std::int32_t leftLength = n->left.length();
     if (start >= leftLength) {
       at = &n->right;
@@ -130,91 +139,102 @@ void CstStr::Impl::copyRange(const CstStr& s, std::int32_t start, std::int32_t c
 }
 
 void CstStr::compact() const {
-  const std::int32_t n = w_.ref.length;
-  const Words old = w_;
+  Impl::Words& w = Impl::rep(*this);
+  const std::int32_t n = w.ref.length;
+  const Impl::Words old = w;
   if (Impl::isFillingTail(old)) {  // the tail block has room for the left text in front: take it over
     CatStr* node = Impl::node(old);
     SharedArray<char>* tail = Impl::block(Impl::take(node->right));
-    Impl::copyRange(node->left, 0, node->left.length(), tail->data);
-    tail->length = n;
-    tail->data[n] = '\0';
-    w_ = Impl::blockRef(tail, 0, n);
+    Impl::copyRange(node->left, 0, node->left.length(), Impl::data(tail));
+    Impl::capacity(tail) = n;
+    Impl::data(tail)[n] = '\0';
+    w = Impl::blockRef(tail, 0, n);
   } else {
-    SharedArray<char>* block = SharedArray<char>::create(n);
-    Impl::copyRange(*this, 0, n, block->data);
-    block->count = 1;
-    w_ = Impl::blockRef(block, 0, n);
+    SharedArray<char>* block = Impl::newBlock(n);
+    Impl::copyRange(*this, 0, n, Impl::data(block));
+    w = Impl::blockRef(block, 0, n);
   }
   Impl::release(old, true);
 }
 
-void CstStr::shareLong(const CstStr& other) { w_ = Impl::share(other, true); }
+void CstStr::shareLong(const CstStr& other) { Impl::rep(*this) = Impl::share(other, true); }
 
-void CstStr::releaseLong() noexcept { Impl::release(w_, true); }
+void CstStr::releaseLong() noexcept { Impl::release(Impl::rep(*this), true); }
+
+const int& CstStr::internLen() const noexcept { return Impl::rep(*this).ref.length; }
+
+const int& CstStr::internIdx() const noexcept { return Impl::rep(*this).ref.index; }
 
 // ---- construction and assignment ------------------------------------------------------------------------------
 
-CstStr::CstStr(const char* text) : w_(Impl::copyOf(text, text ? checkedLength(std::strlen(text)) : 0)) {}
+CstStr::CstStr(char c) noexcept : rep_{} { Impl::rep(*this) = Impl::shortText(&c, 1); }
 
-CstStr::CstStr(int count, const char* text) : w_(Impl::copyOf(text, text && count > 0 ? count : 0)) {}
+CstStr::CstStr(const char* text) : rep_{} {
+  Impl::rep(*this) = Impl::copyOf(text, text ? checkedLength(std::strlen(text), kConstructorTooLong) : 0);
+}
 
-CstStr::CstStr(int count, char c) : w_{} {
+CstStr::CstStr(int count, const char* text) : rep_{} {
+  Impl::rep(*this) = Impl::copyOf(text, text && count > 0 ? count : 0);
+}
+
+CstStr::CstStr(int count, char c) : rep_{} {
   if (count <= 0) return;
+  Impl::Words& w = Impl::rep(*this);
   if (count < kBigLen) {
-    w_.chars.length = count;
-    std::memset(w_.chars.text, c, static_cast<std::size_t>(count));
+    w.chars.length = count;
+    std::memset(w.chars.text, c, static_cast<std::size_t>(count));
     return;
   }
-  SharedArray<char>* block = SharedArray<char>::create(count);
-  std::memset(block->data, c, static_cast<std::size_t>(count));
-  block->count = 1;
-  w_ = Impl::blockRef(block, 0, count);
+  SharedArray<char>* block = Impl::newBlock(count);
+  std::memset(Impl::data(block), c, static_cast<std::size_t>(count));
+  w = Impl::blockRef(block, 0, count);
 }
 
-CstStr::CstStr(const ArrayPtr<char>& text) : w_(Impl::fromHandle(text)) {}
-
-CstStr::CstStr(int index, int length, SharedArray<char>* block) : w_(Impl::blockRef(block, index, length)) {
-  detail::retainCount(block->count);
-}
+CstStr::CstStr(const ArrayPtr<char>& text) : rep_{} { Impl::rep(*this) = Impl::fromHandle(text); }
 
 CstStr& CstStr::operator=(const CstStr& other) {
   if (this == &other) return *this;
-  if (isLong() && other.isLong() && Impl::sameTarget(w_, other.w_)) {
-    w_.ref.length = other.w_.ref.length;
-    w_.ref.index = other.w_.ref.index;
+  Impl::Words& w = Impl::rep(*this);
+  const Impl::Words& o = Impl::rep(other);
+  if (isLong() && other.isLong() && Impl::sameTarget(w, o)) {
+    w.ref.length = o.ref.length;
+    w.ref.index = o.ref.index;
     return *this;
   }
-  const Words old = w_;
-  w_ = Impl::share(other, true);
+  const Impl::Words old = w;
+  w = Impl::share(other, true);
   Impl::release(old, true);
   return *this;
 }
 
 CstStr& CstStr::operator=(CstStr&& other) noexcept {
   if (this != &other) {
-    const Words old = w_;
-    w_ = Impl::take(other);
+    Impl::Words& w = Impl::rep(*this);
+    const Impl::Words old = w;
+    w = Impl::take(other);
     Impl::release(old, true);
   }
   return *this;
 }
 
 CstStr& CstStr::operator=(const ArrayPtr<char>& text) {
-  if (text.length() >= kBigLen && isLong() && w_.ref.index >= 0 &&
-      Impl::address(w_) == reinterpret_cast<std::uintptr_t>(text.getBlock())) {
-    w_.ref.length = text.length();
-    w_.ref.index = text.offset();
+  Impl::Words& w = Impl::rep(*this);
+  if (text.length() >= kBigLen && isLong() && w.ref.index >= 0 && Impl::block(w) == Impl::Blocks::blockOf(text)) {
+    w.ref.length = text.length();
+    w.ref.index = text.offset();
     return *this;
   }
-  const Words old = w_;
-  w_ = Impl::fromHandle(text);
+  const Impl::Words old = w;
+  w = Impl::fromHandle(text);
   Impl::release(old, true);
   return *this;
 }
 
 CstStr& CstStr::operator=(const char* text) {
-  const Words old = w_;
-  w_ = Impl::copyOf(text, text ? checkedLength(std::strlen(text)) : 0);  // reads the text before releasing
+  Impl::Words& w = Impl::rep(*this);
+  const Impl::Words old = w;
+  // The text is read before the old one is released.
+  w = Impl::copyOf(text, text ? checkedLength(std::strlen(text), kAssignmentTooLong) : 0);
   Impl::release(old, true);
   return *this;
 }
@@ -226,50 +246,52 @@ CstStr CstStr::cat(const CstStr& a, const CstStr& b) {
   const std::int32_t lb = b.length();
   if (la == 0) return b;
   if (lb == 0) return a;
-  const std::int32_t n = checkedSum(la, lb);
-  if (n < kBigLen) return CstStr(Impl::shortText(a.w_.chars.text, la, b.w_.chars.text, lb));
+  const std::int32_t n = checkedSum(la, lb, kCatTooLong);
+  Impl::Words& wa = Impl::rep(a);
+  Impl::Words& wb = Impl::rep(b);
+  if (n < kBigLen) return Impl::make(Impl::shortText(wa.chars.text, la, wb.chars.text, lb));
   CatStr* node = Impl::newNode();
-  if (!a.isLong() && Impl::isNode(b.w_) && la + Impl::node(b.w_)->left.length() < kBigLen) {
+  if (!a.isLong() && Impl::isNode(wb) && la + Impl::node(wb)->left.length() < kBigLen) {
     // "ab" + ("cd" + long) -> "abcd" + long
-    const CatStr* bn = Impl::node(b.w_);
-    node->left.w_ = Impl::shortText(a.w_.chars.text, la, bn->left.w_.chars.text, bn->left.length());
-    node->right.w_ = Impl::share(bn->right, Impl::isSole(b.w_));
-    if (Impl::isSole(b.w_)) b.w_.ref.target &= ~kTailMark;  // b's right operand is shared now: b stops filling it
-  } else if (!b.isLong() && Impl::isNode(a.w_) && Impl::node(a.w_)->right.length() + lb < kBigLen) {
+    const CatStr* bn = Impl::node(wb);
+    Impl::rep(node->left) = Impl::shortText(wa.chars.text, la, Impl::rep(bn->left).chars.text, bn->left.length());
+    Impl::rep(node->right) = Impl::share(bn->right, Impl::isSole(wb));
+    if (Impl::isSole(wb)) wb.ref.target &= ~Impl::kTailMark;  // b's right operand is shared now: b stops filling it
+  } else if (!b.isLong() && Impl::isNode(wa) && Impl::node(wa)->right.length() + lb < kBigLen) {
     // (long + "ab") + "cd" -> long + "abcd"
-    const CatStr* an = Impl::node(a.w_);
-    node->left.w_ = Impl::share(an->left, Impl::isSole(a.w_));
-    node->right.w_ = Impl::shortText(an->right.w_.chars.text, an->right.length(), b.w_.chars.text, lb);
+    const CatStr* an = Impl::node(wa);
+    Impl::rep(node->left) = Impl::share(an->left, Impl::isSole(wa));
+    Impl::rep(node->right) = Impl::shortText(Impl::rep(an->right).chars.text, an->right.length(), wb.chars.text, lb);
   } else {
-    node->left.w_ = Impl::share(a, true);
-    node->right.w_ = Impl::share(b, true);
+    Impl::rep(node->left) = Impl::share(a, true);
+    Impl::rep(node->right) = Impl::share(b, true);
   }
-  return CstStr(Impl::nodeRef(node, n));
+  return Impl::make(Impl::nodeRef(node, n));
 }
 
 // A value that alone holds its node grows in place: short pieces fill its short right operand as `cat` would;
 // once that is full it moves into a tail block with room for as much again as the whole text, which later
 // pieces fill. When the right operand is long and has no room, the value becomes node(value, piece), its own
-// reference moving into the new node. No count lock is taken on any of these paths. (operator+=(char) in the
-// header repeats the most common of them, filling a tail, without a call.)
+// reference moving into the new node. No count lock is taken on any of these paths.
 inline bool CstStr::Impl::appendInPlace(CstStr& s, const char* text, std::int32_t count) {
-  const std::int32_t n = s.w_.ref.length;
+  Words& w = rep(s);
+  const std::int32_t n = w.ref.length;
   char* at;
   if (n + count < kBigLen) {
-    at = s.w_.chars.text + n;
-    s.w_.chars.length = n + count;
-  } else if (isSoleNode(s.w_) && count <= INT32_MAX - n) {
-    Words& right = node(s.w_)->right.w_;
+    at = w.chars.text + n;
+    w.chars.length = n + count;
+  } else if (isSoleNode(w) && count <= INT32_MAX - n) {
+    Words& right = rep(node(w)->right);
     if (!isLong(right) && right.chars.length + count < kBigLen) {
       at = right.chars.text + right.chars.length;
       right.chars.length += count;
-    } else if (isFillingTail(s.w_) && block(right)->length - n >= count) {
-      at = block(right)->data + n;
+    } else if (isFillingTail(w) && capacity(block(right)) - n >= count) {
+      at = data(block(right)) + n;
       right.ref.length += count;
     } else {
       return false;
     }
-    s.w_.ref.length = n + count;
+    w.ref.length = n + count;
   } else {
     return false;
   }
@@ -279,49 +301,53 @@ inline bool CstStr::Impl::appendInPlace(CstStr& s, const char* text, std::int32_
 
 void CstStr::Impl::appendShort(CstStr& s, const char* text, std::int32_t count) {
   if (count <= 0 || appendInPlace(s, text, count)) return;
-  if (!isSoleNode(s.w_)) {
-    s = cat(s, CstStr(shortText(text, count)));
+  Words& w = rep(s);
+  const std::int32_t total = checkedSum(w.ref.length, count, kAppendTooLong);
+  if (!isSoleNode(w)) {
+    s = cat(s, make(shortText(text, count)));
     return;
   }
-  const std::int32_t total = checkedSum(s.w_.ref.length, count);
-  Words& right = node(s.w_)->right.w_;
+  Words& right = rep(node(w)->right);
   if (!isLong(right)) {
     right = newTail(total, right, text, count);
-    s.w_.ref.target |= kTailMark;
+    w.ref.target |= kTailMark;
   } else {
     CatStr* fresh = newNode();
-    fresh->left.w_ = asOperand(s.w_);
-    fresh->right.w_ = shortText(text, count);
-    s.w_ = nodeRef(fresh, total);
+    rep(fresh->left) = asOperand(w);
+    rep(fresh->right) = shortText(text, count);
+    w = nodeRef(fresh, total);
     return;
   }
-  s.w_.ref.length = total;
+  w.ref.length = total;
 }
 
 // A marked tail block for a value of `total` characters that ends with the short text `head`, then `text`: room
 // in front for the rest of the value, and behind for as much again as all of it, but never for a value beyond
 // the longest length, so that filling a tail needs no length check.
-CstStr::Words CstStr::Impl::newTail(std::int32_t total, const Words& head, const char* text, std::int32_t count) {
+CstStr::Impl::Words CstStr::Impl::newTail(std::int32_t total, const Words& head, const char* text, std::int32_t count) {
+  constexpr std::int32_t kMinTail = 32;  // the least room given to a tail block
   const std::int32_t length = head.chars.length + count;
   const std::int32_t front = total - length;
   const std::int32_t room = std::min(std::max(kMinTail, total), INT32_MAX - total);
-  SharedArray<char>* block = SharedArray<char>::create(total + room);
-  std::memcpy(block->data + front, head.chars.text, static_cast<std::size_t>(head.chars.length));
-  std::memcpy(block->data + front + head.chars.length, text, static_cast<std::size_t>(count));
-  block->count = 1;
+  SharedArray<char>* block = newBlock(total + room);
+  std::memcpy(data(block) + front, head.chars.text, static_cast<std::size_t>(head.chars.length));
+  std::memcpy(data(block) + front + head.chars.length, text, static_cast<std::size_t>(count));
   return blockRef(block, front, length, true);
 }
 
 void CstStr::Impl::append(CstStr& s, const CstStr& t) {
   const std::int32_t count = t.length();
+  Words& w = rep(s);
   if (count < kBigLen) {
-    appendShort(s, t.w_.chars.text, count);
-  } else if (isSoleNode(s.w_) && &t != &s) {
-    const std::int32_t total = checkedSum(s.w_.ref.length, count);
+    appendShort(s, rep(t).chars.text, count);
+    return;
+  }
+  const std::int32_t total = checkedSum(w.ref.length, count, kAppendTooLong);
+  if (isSoleNode(w) && &t != &s) {
     CatStr* fresh = newNode();
-    fresh->right.w_ = share(t, true);
-    fresh->left.w_ = asOperand(s.w_);
-    s.w_ = nodeRef(fresh, total);
+    rep(fresh->right) = share(t, true);
+    rep(fresh->left) = asOperand(w);
+    w = nodeRef(fresh, total);
   } else {
     s = cat(s, t);
   }
@@ -342,7 +368,7 @@ CstStr& CstStr::operator+=(const ArrayPtr<char>& text) {
 }
 
 CstStr& CstStr::operator+=(const char* text) {
-  const std::int32_t count = text ? checkedLength(std::strlen(text)) : 0;
+  const std::int32_t count = text ? checkedLength(std::strlen(text), kAppendTooLong) : 0;
   if (count < kBigLen) {
     Impl::appendShort(*this, text, count);
   } else {
@@ -351,9 +377,38 @@ CstStr& CstStr::operator+=(const char* text) {
   return *this;
 }
 
-CstStr& CstStr::appendChar(char c) {
-  Impl::appendShort(*this, &c, 1);
-  return *this;
+// The common cases first, without further calls: a value that alone holds its node and is filling a tail block
+// of its own (both marks set) that has room left, and a short text with room. The tail's window ends where the
+// value's text does, so the character goes to the value's length.
+CstStr& CstStr::operator+=(char c) {
+  Impl::Words& w = Impl::rep(*this);
+  const std::int32_t n = w.ref.length;
+  if (Impl::isFillingTail(w)) {
+    Impl::Words& right = Impl::rep(Impl::node(w)->right);
+    SharedArray<char>* tail = Impl::block(right);
+    if (n < Impl::capacity(tail)) {
+      Impl::data(tail)[n] = c;
+      right.ref.length = n + 1 - right.ref.index;
+      w.ref.length = n + 1;
+      return *this;
+    }
+  } else if (n < kBigLen - 1) {
+    w.chars.text[n] = c;
+    w.chars.length = n + 1;
+    return *this;
+  }
+  return Impl::appendChar(*this, c);
+}
+
+// Kept out of line: `operator+=(char)` handles its common cases itself and calls this for the others, which
+// inlined there would make every append pay for their registers and stack.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+CstStr&
+CstStr::Impl::appendChar(CstStr& s, char c) {
+  appendShort(s, &c, 1);
+  return s;
 }
 
 }  // namespace zem_util

@@ -21,21 +21,18 @@ char CstStr::getLast() const { return length() == 0 ? '\0' : toPtr()[length() - 
 const char* CstStr::toNullTerminatedPtr() const {
   const char* text = Impl::text(*this);
   if (!isLong() || text[length()] == '\0') return text;
-  const Words old = w_;
-  w_ = Impl::copyOf(text, length());
+  Impl::Words& w = Impl::rep(*this);
+  const Impl::Words old = w;
+  w = Impl::copyOf(text, length());
   Impl::release(old, true);
   return Impl::leafText(*this);
 }
 
 ArrayPtr<char> CstStr::toStr() const {
-  if (!isLong()) return ArrayPtr<char>(w_.chars.text, 0, length());
+  const Impl::Words& w = Impl::rep(*this);
+  if (!isLong()) return ArrayPtr<char>(w.chars.text, 0, length());
   Impl::text(*this);  // flattens
-  ArrayPtr<char> result;
-  result.block_ = Impl::block(w_);
-  result.length_ = w_.ref.length;
-  result.offset_ = w_.ref.index;
-  detail::retainCount(result.block_->count);
-  return result;
+  return Impl::Blocks::window(Impl::block(w), w.ref.index, w.ref.length);
 }
 
 void CstStr::copyTo(char* destination) const { Impl::copyRange(*this, 0, length(), destination); }
@@ -79,7 +76,7 @@ class PieceWriter {
 // In order, left to right, with the right operands still to write kept on a heap stack: a tree can be as deep
 // as it has nodes on either side.
 void CstStr::write(std::ostream& out) const {
-  if (!Impl::isNode(w_)) {
+  if (!Impl::isNode(Impl::rep(*this))) {
     out.write(Impl::leafText(*this), length());
     return;
   }
@@ -87,9 +84,10 @@ void CstStr::write(std::ostream& out) const {
   std::vector<const CstStr*> rightOperands;
   const CstStr* at = this;
   for (;;) {
-    while (Impl::isNode(at->w_)) {
-      rightOperands.push_back(&Impl::node(at->w_)->right);
-      at = &Impl::node(at->w_)->left;
+    while (Impl::isNode(Impl::rep(*at))) {
+      const CatStr* node = Impl::node(Impl::rep(*at));
+      rightOperands.push_back(&node->right);
+      at = &node->left;
     }
     writer.add(Impl::leafText(*at), at->length());
     if (rightOperands.empty()) return;
@@ -212,8 +210,9 @@ CstStr CstStr::substr(int start, int count) const {
   if (count <= 0 || start < 0 || start >= length()) return CstStr();
   if (count > length() - start) count = length() - start;
   const char* text = toPtr();
-  if (count < kBigLen) return CstStr(Impl::shortText(text + start, count));
-  return CstStr(w_.ref.index + start, count, Impl::block(w_));
+  if (count < kBigLen) return Impl::make(Impl::shortText(text + start, count));
+  const Impl::Words& w = Impl::rep(*this);
+  return Impl::window(Impl::block(w), w.ref.index + start, count);
 }
 
 CstStr CstStr::substr(int start) const { return substr(start, length() - start); }
@@ -221,8 +220,10 @@ CstStr CstStr::substr(int start) const { return substr(start, length() - start);
 bool CstStr::equals(const CstStr& a, const CstStr& b) {
   if (&a == &b) return true;
   if (a.length() != b.length()) return false;
-  if (!a.isLong()) return std::memcmp(a.w_.chars.text, b.w_.chars.text, kBigLen) == 0;  // NUL-padded
-  if (Impl::sameTarget(a.w_, b.w_) && a.w_.ref.index == b.w_.ref.index) return true;
+  const Impl::Words& wa = Impl::rep(a);
+  const Impl::Words& wb = Impl::rep(b);
+  if (!a.isLong()) return std::memcmp(wa.chars.text, wb.chars.text, kBigLen) == 0;  // NUL-padded
+  if (Impl::sameTarget(wa, wb) && wa.ref.index == wb.ref.index) return true;
   const char* pa = a.toPtr();
   const char* pb = b.toPtr();
   return Impl::firstDifference(pa, pb, a.length()) == a.length();
@@ -237,7 +238,9 @@ int CstStr::cmp(const CstStr& a, const CstStr& b) {
   if (&a == &b) return 0;
   const int la = a.length();
   const int lb = b.length();
-  if (a.isLong() && b.isLong() && Impl::sameTarget(a.w_, b.w_) && a.w_.ref.index == b.w_.ref.index) return la - lb;
+  const Impl::Words& wa = Impl::rep(a);
+  const Impl::Words& wb = Impl::rep(b);
+  if (a.isLong() && b.isLong() && Impl::sameTarget(wa, wb) && wa.ref.index == wb.ref.index) return la - lb;
   const char* pa = a.toPtr();
   const char* pb = b.toPtr();
   const int common = la < lb ? la : lb;

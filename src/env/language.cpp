@@ -139,7 +139,7 @@ const LanguageEntry* findByCode(unsigned code) {
 // The language last computed, for the thread locale it was computed for. Threads with different locales
 // replace it in turn; each still gets its own answer.
 struct CurrentLanguage {
-  Mutex mutex{false};
+  Mutex mutex{MutexKind::kKernelMutex};
   unsigned localeId = 0;
   ArrayPtr<char> code;  // empty until computed
 };

@@ -21,7 +21,7 @@ constexpr unsigned kBucketCount = 101;
 
 // Filled on demand and emptied only by freeAllLibraries.
 struct LibraryTable {
-  Mutex lock{true};
+  Mutex lock{MutexKind::kCriticalSection};
   LibraryEntry* buckets[kBucketCount] = {};  // guarded by `lock`
 
   // The handle entered for `name` in its bucket, or null. The caller holds the lock.

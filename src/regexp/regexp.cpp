@@ -64,42 +64,23 @@ std::int32_t findExact(const char* text, std::int32_t from, std::int32_t lastSta
 
 // A new array of `count` null texts; no array at all for none.
 Segments newList(std::int32_t count) { return count > 0 ? Segments(count) : Segments(); }
-}  // namespace
 
-// The private steps below are defined inline: used only in this file, they stay out of the library's exported
-// symbols and are free to be inlined into `match`.
-
-inline bool Regexp::eqNoCase(const char* text, const char* pattern, int length) {
-  for (int i = 0; i < length; ++i) {
+// Whether tolower(text[i]) == pattern[i] for each i < length; `pattern` is already folded.
+inline bool eqNoCase(const char* text, const char* pattern, std::int32_t length) {
+  for (std::int32_t i = 0; i < length; ++i) {
     if (fold(text[i]) != pattern[i]) return false;
   }
   return true;
 }
 
-inline bool Regexp::equals(const char* text, const char* segment, std::int32_t length) const {
+inline bool equals(bool caseSensitive, const char* text, const char* segment, std::int32_t length) {
   return caseSensitive ? equalBytes(text, segment, length) : eqNoCase(text, segment, length);
-}
-
-// "*b*d*" on "abcbd", from 0 to 4 -> "b" at 1, then "d" at 4. `remaining` counts the characters of the middle
-// segments still to place; a segment that starts after `last - remaining + 1` would leave too little room for
-// them, so its search stops there.
-inline bool Regexp::matchMiddle(const ArrayPtr<char>& text, std::int32_t pos, std::int32_t last, std::int32_t remaining,
-                                ArrayPtr<ArrayPtr<char>>& captures) const {
-  for (std::int32_t index = anchoredStart ? 1 : 0;; ++index) {
-    const ArrayPtr<char>& segment = segments[index];
-    const std::int32_t start = findSegment(text.toPtr(), pos, last - remaining + 1, segment);
-    if (start < 0) return false;
-    captures[index].setSlice(text, start, segment.length());
-    remaining -= segment.length();
-    if (remaining == 0) return true;
-    pos = start + segment.length();
-  }
 }
 
 // The leftmost start in [from, lastStart] of `segment` in `text`, or -1. Each position is taken once as a
 // candidate; the rest of the segment is compared only where the first character agrees.
-inline std::int32_t Regexp::findSegment(const char* text, std::int32_t from, std::int32_t lastStart,
-                                        const ArrayPtr<char>& segment) const {
+inline std::int32_t findSegment(bool caseSensitive, const char* text, std::int32_t from, std::int32_t lastStart,
+                                const ArrayPtr<char>& segment) {
   const char* literal = segment.toPtr();
   const std::int32_t rest = segment.length() - 1;
   if (caseSensitive) return findExact(text, from, lastStart, literal, rest);
@@ -110,7 +91,29 @@ inline std::int32_t Regexp::findSegment(const char* text, std::int32_t from, std
   return -1;
 }
 
+// The middle segments, from `first` on, each at its leftmost place in [pos, last]:
+// "*b*d*" on "abcbd", from 0 to 4 -> "b" at 1, then "d" at 4. `remaining` counts the characters of the middle
+// segments still to place; a segment that starts after `last - remaining + 1` would leave too little room for
+// them, so its search stops there.
+inline bool matchMiddle(const Segments& segments, std::int32_t first, bool caseSensitive, const ArrayPtr<char>& text,
+                        std::int32_t pos, std::int32_t last, std::int32_t remaining, Segments& captures) {
+  for (std::int32_t index = first;; ++index) {
+    const ArrayPtr<char>& segment = segments[index];
+    const std::int32_t start = findSegment(caseSensitive, text.toPtr(), pos, last - remaining + 1, segment);
+    if (start < 0) return false;
+    captures[index].setSlice(text, start, segment.length());
+    remaining -= segment.length();
+    if (remaining == 0) return true;
+    pos = start + segment.length();
+  }
+}
+}  // namespace
+
 Regexp::Regexp() = default;
+
+Regexp::Regexp(const char* pattern, LetterCase letterCase) : Regexp(ArrayPtr<char>(pattern), letterCase) {}
+
+Regexp::Regexp(ArrayPtr<char> pattern, LetterCase letterCase) { setPattern(pattern, letterCase); }
 
 Regexp::Regexp(const char* pattern, bool caseSensitive) : Regexp(ArrayPtr<char>(pattern), caseSensitive) {}
 
@@ -120,10 +123,15 @@ Regexp::Regexp(const Regexp& other) = default;
 Regexp& Regexp::operator=(const Regexp& other) = default;
 Regexp::~Regexp() = default;
 
-// "Ab**c*" (not case-sensitive) -> private copy "ab**c*", segments "ab" at 0 and "c" at 4, minLength 3,
+// "Ab**c*" (LetterCase::kIgnored) -> private copy "ab**c*", segments "ab" at 0 and "c" at 4, minLength 3,
 // anchored at the start only. The new form is built aside and installed at the end, so a failed allocation
 // leaves the previous pattern in place.
 void Regexp::setPattern(ArrayPtr<char> pattern, bool caseSensitive) {
+  setPattern(pattern, caseSensitive ? LetterCase::kSensitive : LetterCase::kIgnored);
+}
+
+void Regexp::setPattern(ArrayPtr<char> pattern, LetterCase letterCase) {
+  const bool caseSensitive = letterCase == LetterCase::kSensitive;
   const std::int32_t n = pattern.length();
   if (n == 0) {
     isEmpty = true;
@@ -194,7 +202,7 @@ bool Regexp::match(const ArrayPtr<char>& text, ArrayPtr<ArrayPtr<char>>& capture
   if (anchoredStart) {
     const ArrayPtr<char>& first = segments[0];
     const std::int32_t length = first.length();
-    if (!equals(chars, first.toPtr(), length)) return false;
+    if (!equals(caseSensitive, chars, first.toPtr(), length)) return false;
     captures[0].setSlice(text, 0, length);
     if (anchoredEnd && segmentCount == 1) return n == length;  // no star at all
     pos = length;
@@ -203,13 +211,13 @@ bool Regexp::match(const ArrayPtr<char>& text, ArrayPtr<ArrayPtr<char>>& capture
   if (anchoredEnd) {
     const ArrayPtr<char>& tail = segments[segmentCount - 1];
     const std::int32_t length = tail.length();
-    if (!equals(chars + n - length, tail.toPtr(), length)) return false;
+    if (!equals(caseSensitive, chars + n - length, tail.toPtr(), length)) return false;
     captures[segmentCount - 1].setSlice(text, n - length, length);
     last = n - length - 1;
     remaining -= length;
   }
   if (remaining == 0) return true;
-  return matchMiddle(text, pos, last, remaining, captures);
+  return matchMiddle(segments, anchoredStart ? 1 : 0, caseSensitive, text, pos, last, remaining, captures);
 }
 
 }  // namespace zem_util

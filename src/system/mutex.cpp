@@ -6,6 +6,11 @@
 namespace zem_util {
 
 void* newMutex(bool criticalSection) {
+  return newMutex(criticalSection ? MutexKind::kCriticalSection : MutexKind::kKernelMutex);
+}
+
+void* newMutex(MutexKind kind) {
+  const bool criticalSection = kind == MutexKind::kCriticalSection;
   auto* mutex = new MutexRecord{criticalSection, nullptr, true, nullptr, 0, {0}};
   if (criticalSection) {
     mutex->section = new detail::RecursiveLock;
@@ -66,7 +71,7 @@ void deleteMutex(void* handle) {
 
 // Both live until the process ends, so that static objects of other files may use them in their destructors.
 Mutex& getGlobalMutex() {
-  static detail::NoDestructor<Mutex> mutex{true};
+  static detail::NoDestructor<Mutex> mutex{MutexKind::kCriticalSection};
   return *mutex;
 }
 
@@ -74,7 +79,7 @@ namespace {
 // A critical-section mutex whose lock is the count lock itself, so that a caller holding it sees every count
 // frozen. Built like any other, then pointed at the count lock.
 struct RefCountMutex {
-  Mutex mutex{true};
+  Mutex mutex{MutexKind::kCriticalSection};
   RefCountMutex() {
     MutexRecord* record = MutexRecord::of(mutex.getHandle());
     delete record->section;

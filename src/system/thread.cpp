@@ -4,7 +4,7 @@
 #include "os/clock.h"
 #include "os/process.h"
 #include "os/threads.h"
-#include "system/test_hooks.h"
+#include "system/clock_offset.h"
 #include "zem_util/system.h"
 
 namespace zem_util {
@@ -26,7 +26,7 @@ namespace {
 std::atomic<unsigned int> timeOffset{0};  // 0 outside of tests
 }  // namespace
 
-void detail::setTimeOffsetForTesting(unsigned int offsetMs) { timeOffset.store(offsetMs, std::memory_order_relaxed); }
+void detail::setTimeOffset(unsigned int offsetMs) { timeOffset.store(offsetMs, std::memory_order_relaxed); }
 
 unsigned int getTimeMs() { return os::getTickCountMs() + timeOffset.load(std::memory_order_relaxed); }
 void sleepMs(unsigned int ms) { os::sleepMs(ms); }

@@ -25,7 +25,7 @@ using EntryPoint = Translator* (*)(const ArrayPtr<char>&, const ArrayPtr<char>&)
 // registry safe to use from several threads; it is recursive, so a plug-in may ask for another catalogue
 // while it is being loaded. The default catalogue answers every pair that no plug-in serves.
 struct Registry {
-  Mutex mutex{true};
+  Mutex mutex{MutexKind::kCriticalSection};
   Translator defaultTranslator;
   TranslatorEntry* buckets[kBuckets] = {};
 

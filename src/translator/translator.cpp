@@ -48,6 +48,41 @@ bool names(const ArrayPtr<ArrayPtr<char>>& params, std::uint32_t n) {
   return n < static_cast<std::uint32_t>(params.length());
 }
 
+bool hasParameters(const ArrayPtr<char>& text) {
+  bool found = false;
+  scanMarkers(
+      text, [](const char*, std::int32_t) {}, [&found](std::uint32_t) { return !(found = true); });
+  return found;
+}
+
+int computeLengthWithParameters(const ArrayPtr<char>& text, const ArrayPtr<ArrayPtr<char>>& params) {
+  std::int64_t length = 0;
+  scanMarkers(
+      text, [&length](const char*, std::int32_t n) { length += n; },
+      [&](std::uint32_t n) {
+        if (names(params, n)) length += params[static_cast<std::int32_t>(n)].length();
+        return true;
+      });
+  if (length > 0x7FFFFFFE)
+    detail::throwLengthError("zem_util::Translator::getMsg: a text of more than 2147483646 characters");
+  return static_cast<int>(length);
+}
+
+ArrayPtr<char> replaceParameters(const ArrayPtr<char>& text, const ArrayPtr<ArrayPtr<char>>& params) {
+  ArrayPtr<char> result(computeLengthWithParameters(text, params));
+  char* out = result.toPtr();
+  auto append = [&out](const char* s, std::int32_t n) {
+    if (n > 0) std::memcpy(out, s, static_cast<std::size_t>(n));
+    out += n;
+  };
+  scanMarkers(text, append, [&](std::uint32_t n) {
+    if (names(params, n))
+      append(params[static_cast<std::int32_t>(n)].toPtr(), params[static_cast<std::int32_t>(n)].length());
+    return true;
+  });
+  return result;
+}
+
 }  // namespace
 
 Translator::Translator(const char** pairs) {
@@ -128,40 +163,6 @@ ArrayPtr<char> Translator::getMsg(const ArrayPtr<char>& id) const {
 ArrayPtr<char> Translator::getMsg(const ArrayPtr<char>& id, const ArrayPtr<ArrayPtr<char>>& params) const {
   ArrayPtr<char> text = getMsg(id);
   return hasParameters(text) ? replaceParameters(text, params) : text;
-}
-
-bool Translator::hasParameters(const ArrayPtr<char>& text) const {
-  bool found = false;
-  scanMarkers(
-      text, [](const char*, std::int32_t) {}, [&found](std::uint32_t) { return !(found = true); });
-  return found;
-}
-
-int Translator::computeLengthWithParameters(const ArrayPtr<char>& text, const ArrayPtr<ArrayPtr<char>>& params) const {
-  std::int64_t length = 0;
-  scanMarkers(
-      text, [&length](const char*, std::int32_t n) { length += n; },
-      [&](std::uint32_t n) {
-        if (names(params, n)) length += params[static_cast<std::int32_t>(n)].length();
-        return true;
-      });
-  if (length > 0x7FFFFFFE) throw std::bad_array_new_length();
-  return static_cast<int>(length);
-}
-
-ArrayPtr<char> Translator::replaceParameters(const ArrayPtr<char>& text, const ArrayPtr<ArrayPtr<char>>& params) const {
-  ArrayPtr<char> result(computeLengthWithParameters(text, params));
-  char* out = result.toPtr();
-  auto append = [&out](const char* s, std::int32_t n) {
-    if (n > 0) std::memcpy(out, s, static_cast<std::size_t>(n));
-    out += n;
-  };
-  scanMarkers(text, append, [&](std::uint32_t n) {
-    if (names(params, n))
-      append(params[static_cast<std::int32_t>(n)].toPtr(), params[static_cast<std::int32_t>(n)].length());
-    return true;
-  });
-  return result;
 }
 
 ArrayPtr<char> Translator::getFormattedMsg(ArrayPtr<char> id, ...) const {

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "system/test_hooks.h"
+#include "testing/test_access.h"
 
 namespace zem_util {
 namespace {
@@ -256,8 +256,8 @@ TEST(AlarmMgrTest, DestructionWaitsForTheThread) {
 
 TEST(AlarmMgrTest, SchedulesAcrossTheClockWrap) {
   struct ClockOffset {
-    explicit ClockOffset(unsigned int offset) { detail::setTimeOffsetForTesting(offset); }
-    ~ClockOffset() { detail::setTimeOffsetForTesting(0); }
+    explicit ClockOffset(unsigned int offset) { test_access::setTimeOffset(offset); }
+    ~ClockOffset() { test_access::setTimeOffset(0); }
   } wrapSoon(0xFFFFFFFF - 300 - getTimeMs());  // the clock wraps in about 300 ms
 
   std::atomic<unsigned int> lateCalledAfter{0};

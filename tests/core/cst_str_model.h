@@ -17,7 +17,12 @@
 #include <string>
 #include <utility>
 
-namespace zem_util::testing {
+#include "support/text.h"
+
+namespace test_support {
+
+using zem_util::ArrayPtr;
+using zem_util::CstStr;
 
 template <class Chooser, class Checker>
 class CstStrModel {
@@ -146,8 +151,7 @@ class CstStrModel {
 
   void checkHandle(int slot) {
     const ArrayPtr<char>& handle = handles_[slot];
-    const std::string text = handle.length() > 0 ? std::string(handle.toPtr(), handle.length()) : std::string();
-    equal(text, handleTexts_[slot], "ArrayPtr<char> from toStr");
+    equal(test_support::text(handle), handleTexts_[slot], "ArrayPtr<char> from toStr");
   }
 
   static int found(std::size_t position) { return position == std::string::npos ? -1 : static_cast<int>(position); }
@@ -225,4 +229,4 @@ class CstStrModel {
   std::array<std::string, kHandles> handleTexts_;
 };
 
-}  // namespace zem_util::testing
+}  // namespace test_support

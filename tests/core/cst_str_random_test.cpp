@@ -22,7 +22,7 @@ struct ExpectingChecker {
 TEST(CstStrRandomTest, MatchesStdStringUnderRandomOperations) {
   RandomChooser chooser;
   ExpectingChecker checker;
-  zem_util::testing::CstStrModel<RandomChooser, ExpectingChecker> model(chooser, checker);
+  test_support::CstStrModel<RandomChooser, ExpectingChecker> model(chooser, checker);
   for (int i = 0; i < 50000; ++i) {
     model.step();
     if (i % 64 == 0) model.checkAll();

@@ -2,6 +2,7 @@
 #include <zem_util/cst_str.h>
 
 #include <cstring>
+#include <new>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -34,7 +35,8 @@ TEST(CstStrTest, ShortTextsLiveInTheValueLongOnesShareBlocks) {
   EXPECT_EQ(sizeof(CstStr), 8 + sizeof(void*));
   const CstStr seven("abcdefg");
   EXPECT_TRUE(isShort(seven));
-  EXPECT_EQ(reinterpret_cast<const void*>(seven.toPtr()), reinterpret_cast<const char*>(&seven) + 4);
+  const char* inside = reinterpret_cast<const char*>(&seven);  // no heap: the characters are in the value
+  EXPECT_TRUE(seven.toPtr() >= inside && seven.toPtr() + 8 <= inside + sizeof seven);  // with its NUL
   const CstStr eight("abcdefgh");
   EXPECT_EQ(eight.internBigStrLen(), 8);
   EXPECT_EQ(eight.internIdx(), 0);
@@ -130,6 +132,34 @@ TEST(CstStrTest, AppendingInPlaceNeverChangesOtherValues) {
     source = CstStr();
     EXPECT_EQ(textOf(shared), shareWholeNode ? "cdefghijklmnopqrstuvwxyz12" : "abcdefghijklmnopqrstuvwxyz");
   }
+}
+
+// Nodes double a length without copying anything, so the limit is reached in 28 steps.
+TEST(CstStrTest, LengthLimitErrorsNameTheFunction) {
+  CstStr big("12345678");
+  for (int i = 0; i < 27; ++i) big = CstStr::cat(big, big);
+  ASSERT_EQ(big.length(), 1 << 30);
+  CstStr grown = big;
+  const struct {
+    void (*build)(const CstStr& big, CstStr& grown);
+    const char* what;
+  } cases[] = {
+      {[](const CstStr& b, CstStr&) { CstStr::cat(b, b); },
+       "zem_util::CstStr::cat: a text of more than 2147483647 characters"},
+      {[](const CstStr& b, CstStr& g) { g += b; },
+       "zem_util::CstStr::operator+=: a text of more than 2147483647 characters"},
+      {[](const CstStr&, CstStr&) { ArrayPtr<int>(-1); },
+       "zem_util::ArrayPtr::ArrayPtr: a negative number of elements"},
+  };
+  for (const auto& c : cases) {
+    try {
+      c.build(big, grown);
+      ADD_FAILURE() << "no exception: " << c.what;
+    } catch (const std::bad_array_new_length& e) {
+      EXPECT_STREQ(e.what(), c.what);
+    }
+  }
+  EXPECT_EQ(grown.length(), 1 << 30);  // left as it was
 }
 
 TEST(CstStrTest, AssignmentReadsTheSourceFirst) {

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "testing/test_access.h"
+
 namespace zem_util {
 namespace {
 
@@ -74,8 +76,8 @@ TEST(HandlesStressTest, HandlesTravellingBetweenThreadsAreReleasedExactlyOnce) {
   for (std::thread& thread : threads) thread.join();
   for (Mailbox& box : mailboxes) box.bundle = Bundle();
 
-  EXPECT_EQ(created - 1, destroyed.load());  // all but `object`, which this thread still holds
-  EXPECT_EQ(text.getBlock()->count, 2);      // `text` and `value`
+  EXPECT_EQ(created - 1, destroyed.load());        // all but `object`, which this thread still holds
+  EXPECT_EQ(test_access::getBlockCount(text), 2);  // `text` and `value`
   EXPECT_EQ(std::string(value.toPtr(), expected.size()), expected);
   EXPECT_EQ(std::string(built.toPtr(), builtText.size()), builtText);
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "testing/test_access.h"
+
 namespace zem_util {
 namespace {
 
@@ -43,10 +45,10 @@ TEST(StringTest, SliceBecomesPrivateCopyWhenTerminated) {
   EXPECT_EQ(tail.toNullTerminatedPtr(), whole.toPtr() + 10);  // already ends at the NUL: no copy
   char* c = head.toNullTerminatedPtr();
   EXPECT_STREQ(c, "directory");
-  EXPECT_NE(head.getBlock(), whole.getBlock());
+  EXPECT_FALSE(head.sharesBlockWith(whole));
   EXPECT_EQ(head.offset(), 0);
   EXPECT_STREQ(whole.toNullTerminatedPtr(), "directory/name");  // the shared block is untouched
-  EXPECT_EQ(whole.getBlock()->count, 2);                        // whole + tail
+  EXPECT_EQ(test_access::getBlockCount(whole), 2);              // whole + tail
 }
 
 TEST(StringTest, SetSliceRebindsInPlace) {
@@ -54,14 +56,14 @@ TEST(StringTest, SetSliceRebindsInPlace) {
   ArrayPtr<char> other("elsewhere");
   ArrayPtr<char> part = line;
   part.setSlice(line, 4, 5);  // same block: only the window moves
-  EXPECT_EQ(line.getBlock()->count, 2);
+  EXPECT_EQ(test_access::getBlockCount(line), 2);
   EXPECT_EQ(part.offset(), 4);
   EXPECT_TRUE(part == ArrayPtr<char>("value"));
   part.setSlice(part, 1, 2);  // relative to its own window
   EXPECT_TRUE(part == ArrayPtr<char>("al"));
   part.setSlice(other.slice(4, 5), 0, 4);  // another block: taken, the old one released
-  EXPECT_EQ(line.getBlock()->count, 1);
-  EXPECT_EQ(other.getBlock()->count, 2);
+  EXPECT_EQ(test_access::getBlockCount(line), 1);
+  EXPECT_EQ(test_access::getBlockCount(other), 2);
   EXPECT_TRUE(part == ArrayPtr<char>("wher"));
 }
 

@@ -1,33 +1,12 @@
-// Helpers of the environment tests: temporary directories, texts, and the few system services the tests need
-// that the library does not offer (one implementation per platform, chosen by the build).
+// Helpers of the environment tests: the few system services the tests need that the library does not offer
+// (one implementation per platform, chosen by the build), and a guard for tests that need a process of their own.
 #pragma once
 
 #include <string>
 
-#include "zem_util/core.h"
+#include "support/temp_dir.h"
 
-namespace zem_util::test {
-
-// The handle's characters ("" for a null handle), embedded NULs included.
-std::string text(const ArrayPtr<char>& handle);
-
-// A fresh directory under the system's temporary directory, removed with its contents at the end of scope.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  // The directory, ending with a separator.
-  const std::string& path() const { return path_; }
-  // Creates (or empties) the file `name` in the directory and returns its path.
-  std::string createFile(const std::string& name) const;
-  std::string createDirectory(const std::string& name) const;
-
- private:
-  std::string path_;
-};
+namespace test_support {
 
 // Tests that watch a process-wide cache being filled for the first time need a process of their own. ctest
 // runs each such test alone; run among others in one process they skip with this reason.
@@ -50,4 +29,4 @@ bool getSystemEnvironmentVariable(const char* name, std::string* value);
 // A file in `dir` that the system counts as hidden (".hidden" on POSIX, the hidden attribute on Windows).
 std::string createHiddenFile(const TempDir& dir);
 
-}  // namespace zem_util::test
+}  // namespace test_support

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "env_test_support.h"
+#include "support/text.h"
 #include "zem_util/env.h"
 #include "zem_util/system.h"
 
@@ -16,7 +16,7 @@ extern "C" ZEM_UTIL_PLUGIN_EXPORT int zemEnvTestExecutableFunction() { return 7;
 namespace zem_util {
 namespace {
 
-using test::text;
+using test_support::text;
 using Counter = int (*)();
 
 const char kPlugin[] = "zem_env_plugin";  // built beside this test, named without its extension

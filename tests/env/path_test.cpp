@@ -4,12 +4,13 @@
 #include <vector>
 
 #include "env_test_support.h"
+#include "support/text.h"
 #include "zem_util/env.h"
 
 namespace zem_util {
 namespace {
 
-using test::text;
+using test_support::text;
 
 // The native separator, as the library adds it.
 const char kNative = text(getCurrentDirectory()).back();
@@ -106,8 +107,8 @@ TEST(CatenatePathTest, JoinsWithOneSeparatorAndCompacts) {
       EXPECT_EQ(text(result), spell(c.expected, separator)) << text(first) << " + " << text(second);
       // Always a new block: compaction must never edit a caller's text.
       if (result.length() > 0) {
-        EXPECT_NE(result.getBlock(), first.getBlock());
-        EXPECT_NE(result.getBlock(), second.getBlock());
+        EXPECT_FALSE(result.sharesBlockWith(first));
+        EXPECT_FALSE(result.sharesBlockWith(second));
       }
     }
   }
@@ -198,15 +199,15 @@ TEST(FullPathTest, AbsoluteFormOfTheCurrentDirectory) {
 }
 
 TEST(FileReadableTest, OnlyExistingVisibleFiles) {
-  test::TempDir dir;
+  test_support::TempDir dir;
   const std::string file = dir.createFile("data.txt");
   const std::string sub = dir.createDirectory("sub");
-  const std::string hidden = test::createHiddenFile(dir);
+  const std::string hidden = test_support::createHiddenFile(dir);
   EXPECT_TRUE(isFileReadable(file.c_str()));
-  EXPECT_TRUE(isFileReadable((dir.path() + "sub\\..\\data.txt").c_str()));  // either separator
+  EXPECT_TRUE(isFileReadable((dir / "sub\\..\\data.txt").c_str()));  // either separator
   EXPECT_FALSE(isFileReadable(sub.c_str()));
   EXPECT_FALSE(isFileReadable(hidden.c_str()));
-  EXPECT_FALSE(isFileReadable((dir.path() + "missing.txt").c_str()));
+  EXPECT_FALSE(isFileReadable((dir / "missing.txt").c_str()));
   EXPECT_FALSE(isFileReadable(""));
 }
 

@@ -6,9 +6,10 @@
 #include <cstdlib>
 
 #include "env_test_support.h"
+#include "support/text.h"
 #include "zem_util/env.h"
 
-namespace zem_util::test {
+namespace test_support {
 
 namespace {
 thread_local locale_t threadLocale = nullptr;
@@ -40,7 +41,13 @@ bool getSystemEnvironmentVariable(const char* name, std::string* value) {
 
 std::string createHiddenFile(const TempDir& dir) { return dir.createFile(".hidden"); }
 
+}  // namespace test_support
+
+namespace zem_util {
 namespace {
+
+using test_support::TempDir;
+using test_support::text;
 
 TEST(PosixBackEndTest, ErrorMessageIsOneLineOnStandardError) {
   ::testing::internal::CaptureStderr();
@@ -54,11 +61,11 @@ TEST(PosixBackEndTest, ErrorMessageIsOneLineOnStandardError) {
 TEST(PosixBackEndTest, FullPathIsLexicalAndReadsBackslashesAsSeparators) {
   TempDir dir;
   const std::string real = dir.createDirectory("real");
-  const std::string link = dir.path() + "link";
+  const std::string link = dir / "link";
   ASSERT_EQ(symlink(real.c_str(), link.c_str()), 0);
   // "link/.." is the temporary directory itself, not the parent of "real" that the link points into.
-  EXPECT_EQ(text(getFullPath((link + "/../x").c_str())), dir.path() + "x");
-  EXPECT_EQ(text(getFullPath((dir.path() + "a\\b\\..\\c\\").c_str())), dir.path() + "a/c/");
+  EXPECT_EQ(text(getFullPath((link + "/../x").c_str())), dir / "x");
+  EXPECT_EQ(text(getFullPath((dir / "a\\b\\..\\c\\").c_str())), dir / "a/c/");
   EXPECT_EQ(text(getFullPath("/../..")), "/");
   EXPECT_EQ(text(getFullPath("/a/.")), "/a");
   // A drive prefix means nothing to POSIX: "C:" is a directory name relative to the current directory.
@@ -66,4 +73,4 @@ TEST(PosixBackEndTest, FullPathIsLexicalAndReadsBackslashesAsSeparators) {
 }
 
 }  // namespace
-}  // namespace zem_util::test
+}  // namespace zem_util

@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "env_test_support.h"
+#include "support/text.h"
 #include "zem_util/env.h"
 
 namespace zem_util {
 namespace {
 
-using test::text;
+using test_support::text;
 
 TEST(ProcessTest, PathDirectoryAndNameDescribeTheExecutable) {
   const ArrayPtr<char> path = getProcessPath();
@@ -20,11 +21,11 @@ TEST(ProcessTest, PathDirectoryAndNameDescribeTheExecutable) {
   EXPECT_TRUE(isFileReadable(path)) << text(path);
   EXPECT_EQ(text(getProcessDirectory()), text(getDirectory(path)));
   EXPECT_EQ(text(getProcessName()), "env_test");
-  EXPECT_EQ(getProcessPath().getBlock(), path.getBlock());  // cached: every caller shares one block
+  EXPECT_TRUE(getProcessPath().sharesBlockWith(path));  // cached: every caller shares one block
 }
 
 TEST(ProcessFirstUseTest, SetProcessPathBeforeFirstUseMovesDirectoryAndName) {
-  if (!test::isFirstTestOfProcess()) GTEST_SKIP() << test::kNeedsOwnProcess;
+  if (!test_support::isFirstTestOfProcess()) GTEST_SKIP() << test_support::kNeedsOwnProcess;
   const ArrayPtr<char> executable = getProcessPath();
   setProcessPath("app/bin/../bin/server.exe");  // relative: its absolute form is kept
   const std::string cwd = text(getCurrentDirectory());
@@ -39,11 +40,11 @@ TEST(ProcessFirstUseTest, SetProcessPathBeforeFirstUseMovesDirectoryAndName) {
 }
 
 TEST(ProcessFirstUseTest, SetProcessPathAfterFirstUseLeavesDirectoryAndName) {
-  if (!test::isFirstTestOfProcess()) GTEST_SKIP() << test::kNeedsOwnProcess;
+  if (!test_support::isFirstTestOfProcess()) GTEST_SKIP() << test_support::kNeedsOwnProcess;
   const std::string directory = text(getProcessDirectory());
   const std::string name = text(getProcessName());
-  test::TempDir dir;
-  const std::string elsewhere = dir.path() + "other.bin";
+  test_support::TempDir dir;
+  const std::string elsewhere = dir / "other.bin";
   setProcessPath(elsewhere.c_str());
   EXPECT_EQ(text(getProcessPath()), elsewhere);
   EXPECT_EQ(text(getProcessDirectory()), directory);
@@ -62,24 +63,24 @@ TEST(ProcessTest, CachesAreFilledOnceUnderConcurrentFirstUse) {
   }
   for (std::thread& thread : threads) thread.join();
   for (int i = 1; i < 8; ++i) {
-    EXPECT_EQ(directories[i].getBlock(), directories[0].getBlock());
-    EXPECT_EQ(names[i].getBlock(), names[0].getBlock());
+    EXPECT_TRUE(directories[i].sharesBlockWith(directories[0]));
+    EXPECT_TRUE(names[i].sharesBlockWith(names[0]));
   }
 }
 
 TEST(EnvironmentTest, SetsAndRemovesVariables) {
   std::string value;
   setEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", "on");
-  ASSERT_TRUE(test::getSystemEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", &value));
+  ASSERT_TRUE(test_support::getSystemEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", &value));
   EXPECT_EQ(value, "on");
   setEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", ArrayPtr<char>());  // null: removed
-  EXPECT_FALSE(test::getSystemEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", &value));
+  EXPECT_FALSE(test_support::getSystemEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", &value));
   // Names the system cannot take, and texts with a NUL of their own, change nothing.
   setEnvironmentVariable("", "x");
   setEnvironmentVariable(ArrayPtr<char>("ZEM_ENV_NUL\0X", 0, 13), "x");
   setEnvironmentVariable("ZEM_ENV_VALUE", ArrayPtr<char>("a\0b", 0, 3));
-  EXPECT_FALSE(test::getSystemEnvironmentVariable("ZEM_ENV_NUL", &value));
-  EXPECT_FALSE(test::getSystemEnvironmentVariable("ZEM_ENV_VALUE", &value));
+  EXPECT_FALSE(test_support::getSystemEnvironmentVariable("ZEM_ENV_NUL", &value));
+  EXPECT_FALSE(test_support::getSystemEnvironmentVariable("ZEM_ENV_VALUE", &value));
 }
 
 // The CharConv.txt tests move the process path into a temporary directory first, so that they see only the
@@ -87,15 +88,15 @@ TEST(EnvironmentTest, SetsAndRemovesVariables) {
 class CharconvTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!test::isFirstTestOfProcess()) GTEST_SKIP() << test::kNeedsOwnProcess;
+    if (!test_support::isFirstTestOfProcess()) GTEST_SKIP() << test_support::kNeedsOwnProcess;
     setProcessPath((bin_ + "app.exe").c_str());
     ASSERT_EQ(text(getProcessDirectory()), bin_);
   }
-  void setPath(const std::string& entries) { test::setRuntimeEnvironmentVariable("PATH", entries.c_str()); }
+  void setPath(const std::string& entries) { test_support::setRuntimeEnvironmentVariable("PATH", entries.c_str()); }
 
   static char listSeparator() { return text(getCurrentDirectory()).back() == '/' ? ':' : ';'; }
 
-  test::TempDir root_;
+  test_support::TempDir root_;
   const std::string bin_ = root_.createDirectory("bin");
 };
 
@@ -113,7 +114,7 @@ TEST_F(CharconvTest, SearchesPathInOrderAndRetriesUntilFound) {
   // Found once, kept: the file may go, the answer stays.
   std::filesystem::remove(b + "CharConv.txt");
   EXPECT_EQ(text(getCharconvPath()), expected);
-  EXPECT_EQ(getCharconvPath().getBlock(), getCharconvPath().getBlock());
+  EXPECT_TRUE(getCharconvPath().sharesBlockWith(getCharconvPath()));
 }
 
 TEST_F(CharconvTest, PrefersTheCopyBesideTheExecutable) {

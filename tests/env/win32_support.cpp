@@ -10,7 +10,7 @@
 #include "env_test_support.h"
 #include "zem_util/env.h"
 
-namespace zem_util::test {
+namespace test_support {
 
 namespace {
 thread_local LCID startLocale = 0;
@@ -41,7 +41,12 @@ std::string createHiddenFile(const TempDir& dir) {
   return file;
 }
 
+}  // namespace test_support
+
+namespace zem_util {
 namespace {
+
+using test_support::getSystemEnvironmentVariable;
 
 TEST(Win32BackEndTest, SettingAVariableLeavesTheRuntimeCopyAlone) {
   setEnvironmentVariable("ZEM_ENV_WIN32_ONLY", "system");
@@ -52,4 +57,4 @@ TEST(Win32BackEndTest, SettingAVariableLeavesTheRuntimeCopyAlone) {
 }
 
 }  // namespace
-}  // namespace zem_util::test
+}  // namespace zem_util

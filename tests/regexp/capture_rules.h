@@ -8,7 +8,7 @@
 #include <cctype>
 #include <string>
 
-namespace zem_util::testing {
+namespace test_support {
 
 inline std::string lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -25,8 +25,8 @@ inline bool isStarPattern(const std::string& pattern) {
 // ends of the text where the pattern has no star, and each middle segment at its leftmost place after the one
 // before. Returns what is wrong, or an empty text.
 //   "a*b*c", "aXbYbZc", captures at 0, 2, 6 -> ""
-inline std::string findCaptureFault(const std::string& pattern, const ArrayPtr<char>& text,
-                                    const ArrayPtr<ArrayPtr<char>>& captures, bool caseSensitive) {
+inline std::string findCaptureFault(const std::string& pattern, const zem_util::ArrayPtr<char>& text,
+                                    const zem_util::ArrayPtr<zem_util::ArrayPtr<char>>& captures, bool caseSensitive) {
   const std::string folded = caseSensitive ? pattern : lower(pattern);
   const std::string original(text.toPtr() ? text.toPtr() : "", static_cast<std::size_t>(text.length()));
   const std::string foldedText = caseSensitive ? original : lower(original);
@@ -41,8 +41,8 @@ inline std::string findCaptureFault(const std::string& pattern, const ArrayPtr<c
     const std::string segment = folded.substr(p, end - p);
     const std::string where = "segment " + std::to_string(index) + " '" + segment + "': ";
     if (index >= captures.length()) return where + "no capture";
-    const ArrayPtr<char>& capture = captures[index++];
-    if (capture.getBlock() != text.getBlock()) return where + "not a slice of the text";
+    const zem_util::ArrayPtr<char>& capture = captures[index++];
+    if (!capture.sharesBlockWith(text)) return where + "not a slice of the text";
     const std::size_t at = static_cast<std::size_t>(capture.offset() - text.offset());
     if (capture.length() != static_cast<std::int32_t>(segment.size())) return where + "wrong length";
     if (at < next) return where + "overlaps the segment before";
@@ -56,4 +56,4 @@ inline std::string findCaptureFault(const std::string& pattern, const ArrayPtr<c
   return index == captures.length() ? std::string() : "more captures than segments";
 }
 
-}  // namespace zem_util::testing
+}  // namespace test_support

@@ -12,8 +12,8 @@
 namespace zem_util {
 namespace {
 
-using testing::findCaptureFault;
-using testing::lower;
+using test_support::findCaptureFault;
+using test_support::lower;
 
 std::string randomString(std::mt19937& random, const std::string& alphabet, int maxLength) {
   std::uniform_int_distribution<int> length(0, maxLength);
@@ -35,7 +35,7 @@ TEST(RegexpFnmatchTest, AgreesOnRandomStarPatterns) {
     const std::string pattern = randomString(random, "ab**", 9);
     const std::string text = randomString(random, n % 2 ? "ab" : "abc", 14);
     const ArrayPtr<char> handle(text.c_str());
-    Regexp regexp(pattern.c_str(), true);
+    Regexp regexp(pattern.c_str(), LetterCase::kSensitive);
     const bool expected = fnmatches(pattern, text);
     ASSERT_EQ(regexp.match(handle, captures), expected) << "pattern '" << pattern << "', text '" << text << "'";
     if (expected) {
@@ -56,7 +56,7 @@ TEST(RegexpFnmatchTest, IgnoringCaseAgreesOnFoldedText) {
     const std::string pattern = randomString(random, "aAbB**", 8);
     const std::string text = randomString(random, "aAbB", 12);
     const ArrayPtr<char> handle(text.c_str());
-    Regexp regexp(pattern.c_str(), false);
+    Regexp regexp(pattern.c_str(), LetterCase::kIgnored);
     const bool expected = fnmatches(lower(pattern), lower(text));
     ASSERT_EQ(regexp.match(handle, captures), expected) << "pattern '" << pattern << "', text '" << text << "'";
     if (expected) {

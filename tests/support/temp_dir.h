@@ -1,4 +1,4 @@
-// A fresh directory per test, removed with everything in it when the test ends.
+// A fresh directory per test, removed with everything in it when the test ends, and reading a file back.
 #pragma once
 
 #include <zem_util/system.h>
@@ -31,6 +31,19 @@ class TempDir {
   const std::filesystem::path& path() const { return path_; }
   // A path inside the directory, as a string with the platform's separators.
   std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+  // Creates (or rewrites) the file `name` holding one character, and returns its path.
+  std::string createFile(const std::string& name) const {
+    const std::string file = *this / name;
+    std::ofstream(file, std::ios::binary).put('x');
+    return file;
+  }
+  // Creates the directory `name` (and its parents) and returns its path, ending with a separator.
+  std::string createDirectory(const std::string& name) const {
+    const std::filesystem::path dir = path_ / name;
+    std::filesystem::create_directories(dir);
+    return (dir / "").string();
+  }
 
  private:
   std::filesystem::path path_;

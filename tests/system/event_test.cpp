@@ -12,7 +12,7 @@ namespace {
 
 // Each waiter holds the mutex at depth 2 while it waits and checks the depth on return.
 struct Waiters {
-  Mutex mutex{false};
+  Mutex mutex{MutexKind::kKernelMutex};
   Event event;
   int waiting = 0;
   std::atomic<int> notified{0};
@@ -76,7 +76,7 @@ TEST(EventTest, PulseWithoutWaitersIsForgotten) {
 }
 
 TEST(EventTest, WaitWithoutTheMutexThrowsWithoutWaiting) {
-  Mutex mutex(true);
+  Mutex mutex(MutexKind::kCriticalSection);
   Event event;
   const unsigned start = getTimeMs();
   try {

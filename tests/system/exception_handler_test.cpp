@@ -7,6 +7,8 @@
 #include <string>
 #include <thread>
 
+#include "support/text.h"
+
 namespace zem_util {
 namespace {
 
@@ -28,8 +30,7 @@ std::string translatedMessage(Fault fault) {
     fault();
   } catch (const Exception& e) {
     EXPECT_EQ(0, e.getRetCode());
-    const ArrayPtr<char> message = e.getMessage();
-    return std::string(message.toPtr(), static_cast<std::size_t>(message.length()));
+    return test_support::text(e.getMessage());
   }
   return "not translated";
 }

@@ -13,14 +13,14 @@ TEST(ExceptionTest, CopiesShareTheMessage) {
 
   Exception original(ArrayPtr<char>("disk full"), 28);
   Exception copy(original);
-  EXPECT_EQ(copy.getMessage().getBlock(), original.getMessage().getBlock());
+  EXPECT_TRUE(copy.getMessage().sharesBlockWith(original.getMessage()));
   EXPECT_EQ(copy.getRetCode(), 28);
   copy.setMessage(ArrayPtr<char>("other"));
   EXPECT_STREQ(original.getMessage().toNullTerminatedPtr(), "disk full");
   Exception assigned;
   assigned = original;
   EXPECT_EQ(assigned.getRetCode(), 28);
-  EXPECT_EQ(assigned.getMessage().getBlock(), original.getMessage().getBlock());
+  EXPECT_TRUE(assigned.getMessage().sharesBlockWith(original.getMessage()));
 }
 
 TEST(ExceptionTest, SystemErrorTextsTakeTheirFourForms) {

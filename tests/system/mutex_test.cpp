@@ -2,6 +2,7 @@
 #include <zem_util/system.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "support/holder.h"
@@ -9,11 +10,26 @@
 namespace zem_util {
 namespace {
 
-class MutexKindTest : public testing::TestWithParam<bool> {};
+// Every way to make a mutex, and whether the result is the kernel kind.
+struct Construction {
+  const char* name;
+  Mutex* (*make)();
+  bool isKernelMutex;
+};
+
+const Construction kConstructions[] = {
+    {"CriticalSection", [] { return new Mutex(MutexKind::kCriticalSection); }, false},
+    {"KernelMutex", [] { return new Mutex(MutexKind::kKernelMutex); }, true},
+    {"Default", [] { return new Mutex(); }, false},
+    {"FlagTrue", [] { return new Mutex(true); }, false},
+    {"FlagFalse", [] { return new Mutex(false); }, true},
+};
+
+class MutexKindTest : public testing::TestWithParam<Construction> {};
 
 TEST_P(MutexKindTest, RecursesAndChecksTheOwner) {
-  Mutex mutex(GetParam());
-  void* m = mutex.getHandle();
+  std::unique_ptr<Mutex> mutex(GetParam().make());
+  void* m = mutex->getHandle();
   EXPECT_FALSE(unlock(m));  // not held
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(lock(m, kInfinite));
   std::thread([m] { EXPECT_FALSE(unlock(m)); }).join();  // another thread cannot release it
@@ -26,42 +42,42 @@ TEST_P(MutexKindTest, RecursesAndChecksTheOwner) {
   }).join();
 }
 
-INSTANTIATE_TEST_SUITE_P(BothKinds, MutexKindTest, testing::Values(true, false),
-                         [](const testing::TestParamInfo<bool>& info) {
-                           return info.param ? "CriticalSection" : "KernelMutex";
-                         });
-
-TEST(MutexTest, KernelMutexTimesOutWhileCriticalSectionWaits) {
-  Mutex kernel(false);
-  Mutex section(true);
+TEST_P(MutexKindTest, OnlyAKernelMutexTimesOut) {
+  std::unique_ptr<Mutex> mutex(GetParam().make());
+  void* m = mutex->getHandle();
   std::atomic<bool> held{false};
   std::atomic<bool> release{false};
   std::thread holder([&] {
-    lock(kernel.getHandle(), kInfinite);
-    lock(section.getHandle(), kInfinite);
+    lock(m, kInfinite);
     held = true;
     while (!release) sleepMs(1);
     sleepMs(50);
-    unlock(section.getHandle());
-    unlock(kernel.getHandle());
+    unlock(m);
   });
   while (!held) sleepMs(1);
-  EXPECT_FALSE(lock(kernel.getHandle(), 0));   // try-lock
-  EXPECT_FALSE(lock(kernel.getHandle(), 30));  // bounded wait
-  release = true;
-  // The timeout means nothing to a critical section: this waits for the holder, then succeeds.
-  EXPECT_TRUE(lock(section.getHandle(), 0));
-  EXPECT_TRUE(unlock(section.getHandle()));
+  if (GetParam().isKernelMutex) {
+    EXPECT_FALSE(lock(m, 0));   // try-lock
+    EXPECT_FALSE(lock(m, 30));  // bounded wait
+    release = true;
+  } else {
+    release = true;
+    // The timeout means nothing to a critical section: this waits for the holder, then succeeds.
+    EXPECT_TRUE(lock(m, 0));
+    EXPECT_TRUE(unlock(m));
+  }
   holder.join();
-  EXPECT_TRUE(lock(kernel.getHandle(), 0));
-  EXPECT_TRUE(unlock(kernel.getHandle()));
+  EXPECT_TRUE(lock(m, 0));
+  EXPECT_TRUE(unlock(m));
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryConstruction, MutexKindTest, testing::ValuesIn(kConstructions),
+                         [](const testing::TestParamInfo<Construction>& info) { return info.param.name; });
 
 TEST(MutexTest, AbandonedKernelMutexIsAcquiredAtDepthOne) {
 #if defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "ThreadSanitizer does not model a lock whose owner thread ended while holding it";
 #endif
-  Mutex kernel(false);
+  Mutex kernel(MutexKind::kKernelMutex);
   std::thread([&] {
     lock(kernel.getHandle(), kInfinite);
     lock(kernel.getHandle(), kInfinite);  // ends holding two levels
@@ -76,7 +92,7 @@ TEST(MutexTest, AbandonedKernelMutexIsAcquiredAtDepthOne) {
 }
 
 TEST(MutexTest, MutexLockReleasesOnEveryPath) {
-  Mutex mutex(false);
+  Mutex mutex(MutexKind::kKernelMutex);
   try {
     MutexLock guard(mutex);
     EXPECT_TRUE(guard.isLocked());

@@ -7,13 +7,12 @@
 #include <thread>
 #include <vector>
 
+#include "support/text.h"
+
 namespace zem_util {
 namespace {
 
-std::string text(const Translator* t, const char* id) {
-  ArrayPtr<char> s = t->getMsg(id);
-  return std::string(s.toPtr(), static_cast<std::size_t>(s.length()));
-}
+std::string messageOf(const Translator* t, const char* id) { return test_support::text(t->getMsg(id)); }
 
 // Each thread asks for the same pairs as the others, most of them for the first time, in its own order: some
 // have a plug-in (Cfg), most fall back to the default catalogue. Meanwhile each registers catalogues of its own
@@ -38,7 +37,7 @@ TEST(RegistryStressTest, LookupsAndRegistrationsFromFourThreadsAgree) {
             seen[t][n][l] = found;
           }
           const char* french = (k + t) % 2 == 0 ? "fr_FR" : "fr_CA";  // both end at the plug-in CfgMsg_fr
-          if (text(getTranslator("Cfg", french), "library") != "CfgMsg_fr") ADD_FAILURE();
+          if (messageOf(getTranslator("Cfg", french), "library") != "CfgMsg_fr") ADD_FAILURE();
           setTranslator(ownName, languages[k % 3], &own[t]);
           if (getTranslator(ownName, languages[k % 3]) != &own[t]) ADD_FAILURE() << "lost a registration";
           setTranslator("Shared", "fr_FR", &own[(t + k) % kThreads]);

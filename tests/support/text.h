@@ -1,0 +1,16 @@
+// A text handle's characters as a std::string, for comparisons in tests and fuzz targets.
+#pragma once
+
+#include <zem_util/core.h>
+
+#include <cstddef>
+#include <string>
+
+namespace test_support {
+
+// Exactly the handle's window, embedded NULs included; "" for a null or empty handle.
+inline std::string text(const zem_util::ArrayPtr<char>& handle) {
+  return handle.length() > 0 ? std::string(handle.toPtr(), static_cast<std::size_t>(handle.length())) : std::string();
+}
+
+}  // namespace test_support
