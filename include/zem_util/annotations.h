@@ -30,6 +30,8 @@
 #define ZEM_UTIL_RELEASE(...) ZEM_UTIL_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
 #define ZEM_UTIL_REQUIRES(...) ZEM_UTIL_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
 #define ZEM_UTIL_EXCLUDES(...) ZEM_UTIL_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
+// A function that tells the analysis the lock is held, where the code knows it and the analysis cannot see it.
+#define ZEM_UTIL_ASSERT_CAPABILITY(lock) ZEM_UTIL_THREAD_ANNOTATION(assert_capability(lock))
 // A function that returns a reference to the lock it names.
 #define ZEM_UTIL_RETURN_CAPABILITY(lock) ZEM_UTIL_THREAD_ANNOTATION(lock_returned(lock))
 // A function whose locking the analysis cannot follow (say why beside it).

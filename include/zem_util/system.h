@@ -19,6 +19,7 @@
 // "Internal error : Cannot create a new event object. : 'CreateEvent' returned error code 12 : Cannot allocate memory".
 #pragma once
 
+#include "zem_util/annotations.h"
 #include "zem_util/core.h"
 #include "zem_util/exception_handler.h"  // WindowsExceptionHandler: processor faults as Exceptions
 #include "zem_util/export.h"
@@ -78,8 +79,9 @@ ZEM_UTIL_EXPORT bool lock(void* mutex, unsigned int timeout);
 ZEM_UTIL_EXPORT bool unlock(void* mutex);
 ZEM_UTIL_EXPORT void deleteMutex(void* mutex);
 
-// Owns one mutex handle. Not copyable: a mutex has exactly one owner.
-class ZEM_UTIL_EXPORT Mutex {
+// Owns one mutex handle. Not copyable: a mutex has exactly one owner. Fields it guards say so with
+// ZEM_UTIL_GUARDED_BY (zem_util/annotations.h), which clang's -Wthread-safety checks.
+class ZEM_UTIL_EXPORT ZEM_UTIL_CAPABILITY("mutex") Mutex {
  public:
   explicit Mutex(MutexKind kind = MutexKind::kCriticalSection) : handle_(newMutex(kind)) {}
   // true is kCriticalSection, false kKernelMutex.
@@ -94,12 +96,13 @@ class ZEM_UTIL_EXPORT Mutex {
   void* handle_;
 };
 
-// Scoped lock: locks in the constructor, unlocks in the destructor only if the lock was obtained.
-class ZEM_UTIL_EXPORT MutexLock {
+// Scoped lock: locks in the constructor, unlocks in the destructor only if the lock was obtained. With a
+// timeout, test `isLocked()` before touching what the mutex guards (the analysis assumes the lock was taken).
+class ZEM_UTIL_EXPORT ZEM_UTIL_SCOPED_CAPABILITY MutexLock {
  public:
-  explicit MutexLock(Mutex& mutex, unsigned int timeout = kInfinite)
+  explicit MutexLock(Mutex& mutex, unsigned int timeout = kInfinite) ZEM_UTIL_ACQUIRE(mutex)
       : mutex_(mutex), locked_(lock(mutex.getHandle(), timeout)) {}
-  ~MutexLock() {
+  ~MutexLock() ZEM_UTIL_RELEASE() {
     if (locked_) unlock(mutex_.getHandle());
   }
   MutexLock(const MutexLock&) = delete;
@@ -137,7 +140,8 @@ class ZEM_UTIL_EXPORT Event {
   Event(const Event&) = delete;
   Event& operator=(const Event&) = delete;
 
-  bool wait(Mutex& mutex, unsigned int timeout = kInfinite) {
+  // REQUIRES the caller to hold `mutex`, which it holds again at the same depth on return.
+  bool wait(Mutex& mutex, unsigned int timeout = kInfinite) ZEM_UTIL_REQUIRES(mutex) {
     return waitForEvent(handle_, mutex.getHandle(), timeout);
   }
   void notify() { notifyEvent(handle_); }

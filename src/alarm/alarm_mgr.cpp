@@ -41,23 +41,25 @@ struct AlarmMgr::Impl {
 
   // The thread's steps.
   bool waitForSomething();
-  unsigned int getWaitingTime(unsigned int now) const;
-  void makeToSendList(unsigned int now);
+  unsigned int getWaitingTime(unsigned int now) const ZEM_UTIL_REQUIRES(mutex);
+  void makeToSendList(unsigned int now) ZEM_UTIL_REQUIRES(mutex);
   void sendAlarms();
-  void resetAlarmsToSend(unsigned int now);
-  void lowerNextTime(unsigned int dueTime, unsigned int now);
+  void resetAlarmsToSend(unsigned int now) ZEM_UTIL_REQUIRES(mutex);
+  void lowerNextTime(unsigned int dueTime, unsigned int now) ZEM_UTIL_REQUIRES(mutex);
   void leaveRun(bool failed);
 
   Runnable& body;  // what the alarm thread runs: the manager itself
   std::atomic<unsigned int> minimumInterval{250};
-  bool running = false;      // a thread is in the loop and has not decided to end
-  bool closing = false;      // the destructor has begun: no new thread, the current one ends
-  int threadsInRun = 0;      // threads started and not yet out of `run`
-  bool hasNextTime = false;  // nextTime is the earliest due time known among waiting alarms
-  unsigned int nextTime = 0;
-  AlarmEntry* waitingList = nullptr;  // registrations not being sent, newest first
-  AlarmEntry* toSendList = nullptr;   // the current cycle's; owned by the alarm thread while it sends
   Mutex mutex{MutexKind::kCriticalSection};
+  bool running ZEM_UTIL_GUARDED_BY(mutex) = false;  // a thread is in the loop and has not decided to end
+  bool closing ZEM_UTIL_GUARDED_BY(mutex) = false;  // the destructor has begun: no new thread, the current one ends
+  int threadsInRun ZEM_UTIL_GUARDED_BY(mutex) = 0;  // threads started and not yet out of `run`
+  // nextTime is the earliest due time known among waiting alarms, when hasNextTime.
+  bool hasNextTime ZEM_UTIL_GUARDED_BY(mutex) = false;
+  unsigned int nextTime ZEM_UTIL_GUARDED_BY(mutex) = 0;
+  AlarmEntry* waitingList ZEM_UTIL_GUARDED_BY(mutex) = nullptr;  // registrations not being sent, newest first
+  // The current cycle's: moved in and out under the mutex, sent by the alarm thread without it.
+  AlarmEntry* toSendList = nullptr;
   Event event;  // wakes the alarm thread, and the destructor when the thread leaves
 };
 

@@ -140,8 +140,8 @@ const LanguageEntry* findByCode(unsigned code) {
 // replace it in turn; each still gets its own answer.
 struct CurrentLanguage {
   Mutex mutex{MutexKind::kKernelMutex};
-  unsigned localeId = 0;
-  ArrayPtr<char> code;  // empty until computed
+  unsigned localeId ZEM_UTIL_GUARDED_BY(mutex) = 0;
+  ArrayPtr<char> code ZEM_UTIL_GUARDED_BY(mutex);  // empty until computed
 };
 
 CurrentLanguage& currentLanguage() {

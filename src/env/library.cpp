@@ -22,10 +22,10 @@ constexpr unsigned kBucketCount = 101;
 // Filled on demand and emptied only by freeAllLibraries.
 struct LibraryTable {
   Mutex lock{MutexKind::kCriticalSection};
-  LibraryEntry* buckets[kBucketCount] = {};  // guarded by `lock`
+  LibraryEntry* buckets[kBucketCount] ZEM_UTIL_GUARDED_BY(lock) = {};
 
-  // The handle entered for `name` in its bucket, or null. The caller holds the lock.
-  void* find(unsigned bucket, const ArrayPtr<char>& name) const {
+  // The handle entered for `name` in its bucket, or null.
+  void* find(unsigned bucket, const ArrayPtr<char>& name) const ZEM_UTIL_REQUIRES(lock) {
     for (const LibraryEntry* entry = buckets[bucket]; entry != nullptr; entry = entry->next) {
       if (entry->name == name) return entry->handle;
     }

@@ -19,7 +19,8 @@ const char kCharconvFileName[] = "CharConv.txt";
 
 // What this file computes once and then hands out shared.
 struct ProcessTexts {
-  ArrayPtr<char> path;  // under the global mutex: unlike the others, setProcessPath may replace it at any time
+  // Unlike the others, setProcessPath may replace it at any time.
+  ArrayPtr<char> path ZEM_UTIL_GUARDED_BY(getGlobalMutex());
   detail::CachedText directory;
   detail::CachedText name;
   detail::CachedText charconvPath;

@@ -41,15 +41,15 @@ struct Trace::Impl {
 
   TraceFile& initTraceFile(const Trace& trace);
   static void initFlushMode(const Trace& trace, TraceFile& file);
-  void retire(const Ptr<TraceFile>& file) { retired = new Retired{file, retired}; }
+  void retire(const Ptr<TraceFile>& file) ZEM_UTIL_REQUIRES(mutex) { retired = new Retired{file, retired}; }
 
-  mutable Mutex mutex{true};
+  mutable Mutex mutex{MutexKind::kKernelMutex};
   const ArrayPtr<char> name;
-  ArrayPtr<char> fileName;
-  ArrayPtr<char> header;
-  Ptr<TraceFile> traceFile;
+  ArrayPtr<char> fileName ZEM_UTIL_GUARDED_BY(mutex);
+  ArrayPtr<char> header ZEM_UTIL_GUARDED_BY(mutex);
+  Ptr<TraceFile> traceFile ZEM_UTIL_GUARDED_BY(mutex);
   std::atomic<TraceFile*> boundFile{nullptr};  // traceFile as outputs see it, without the lock
-  Retired* retired = nullptr;
+  Retired* retired ZEM_UTIL_GUARDED_BY(mutex) = nullptr;
 };
 
 Trace::Trace(const ArrayPtr<char>& name) : impl_(new Impl(name)) {}
@@ -106,6 +106,7 @@ TraceFile& Trace::Impl::initTraceFile(const Trace& trace) {
   if (TraceFile* file = boundFile.load(std::memory_order_acquire)) return *file;
   ArrayPtr<char> name = trace.getFileName();
   Ptr<TraceFile> file = name.length() < 1 ? getTraceMgr()->getTraceFile() : getTraceMgr()->getTraceFile(name);
+  TraceFile* bound;
   {
     MutexLock guard(mutex);
     if (!traceFile && fileName == name) {
@@ -115,9 +116,12 @@ TraceFile& Trace::Impl::initTraceFile(const Trace& trace) {
       retire(file);  // keeps this one output's file alive
       return *file;
     }
+    // Read under the lock: a setFileName on another thread may unbind it as soon as the lock is free (the
+    // file itself stays alive, retired, until the trace goes).
+    bound = traceFile.get();
   }
-  initFlushMode(trace, *traceFile);
-  return *boundFile.load(std::memory_order_acquire);
+  initFlushMode(trace, *bound);
+  return *bound;
 }
 
 // Detail levels flush after every record, debug levels close the file after every record, so that nothing

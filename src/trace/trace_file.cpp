@@ -50,12 +50,14 @@ struct TraceFile::Impl {
         currentPath(name) {}
 
   void beginBlock(const Trace* trace, const ArrayPtr<char>& blockHeader);
+  // Outputs come inside a block, whose lock this thread has held since `begin`: no lock is taken per output.
+  void insideBlock() const ZEM_UTIL_ASSERT_CAPABILITY(mutex) {}
   bool privateOpen() { return stream != nullptr || openStream(); }
   bool openStream();
   void privateClose();
   void privateFlush();
   bool overflow();
-  void writeHeader();
+  void writeHeader() ZEM_UTIL_REQUIRES(mutex);
   void writeFooter();
   bool startOutput();
   void finishOutput();
@@ -63,9 +65,9 @@ struct TraceFile::Impl {
   ArrayPtr<char> fileNameOfIndex(std::uint32_t index) const;
   bool isStandardStream() const { return isNamed(fileName, "stdout") || isNamed(fileName, "stderr"); }
 
-  Mutex mutex{true};
-  std::int32_t beginCount = 0;
-  ArrayPtr<char> header;
+  Mutex mutex{MutexKind::kCriticalSection};
+  std::int32_t beginCount ZEM_UTIL_GUARDED_BY(mutex) = 0;
+  ArrayPtr<char> header ZEM_UTIL_GUARDED_BY(mutex);
   bool lineOpen = false;
   Ptr<TraceFile> target;
   bool redirected = false;
@@ -225,6 +227,7 @@ void TraceFile::printMsg(const ArrayPtr<char>& msg, const ArrayPtr<ArrayPtr<char
 // Opens the stream if needed and, at a record's first output, puts its prefix in front of the text. False when
 // the file cannot be opened: the output is dropped.
 bool TraceFile::Impl::startOutput() {
+  insideBlock();
   if (!privateOpen()) return false;
   output.clear();
   if (!lineOpen) writeHeader();

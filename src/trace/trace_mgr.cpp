@@ -116,15 +116,15 @@ struct TraceMgr::Impl {
     delete fileTable;
   }
 
-  ArrayPtr<char> getFullFileName(const ArrayPtr<char>& fileName) const;
+  ArrayPtr<char> getFullFileName(const ArrayPtr<char>& fileName) const ZEM_UTIL_REQUIRES(mutex);
 
-  Mutex mutex{false};
-  TraceParameters defaultParameters;
+  Mutex mutex{MutexKind::kKernelMutex};
+  TraceParameters defaultParameters ZEM_UTIL_GUARDED_BY(mutex);
   const TraceParameters builtInParameters;  // never changes: what a timed-out operation falls back on
-  Ptr<TraceFile> defaultTraceFile;
-  Ptr<Trace> defaultTrace;
-  Table<TraceFile>* fileTable = nullptr;
-  Table<Trace>* traceTable = nullptr;
+  Ptr<TraceFile> defaultTraceFile ZEM_UTIL_GUARDED_BY(mutex);
+  Ptr<Trace> defaultTrace ZEM_UTIL_GUARDED_BY(mutex);
+  Table<TraceFile>* fileTable ZEM_UTIL_GUARDED_BY(mutex) = nullptr;
+  Table<Trace>* traceTable ZEM_UTIL_GUARDED_BY(mutex) = nullptr;
 };
 
 TraceMgr::TraceMgr() : impl_(new Impl) {}

@@ -27,18 +27,20 @@ using EntryPoint = Translator* (*)(const ArrayPtr<char>&, const ArrayPtr<char>&)
 struct Registry {
   Mutex mutex{MutexKind::kCriticalSection};
   Translator defaultTranslator;
-  TranslatorEntry* buckets[kBuckets] = {};
+  TranslatorEntry* buckets[kBuckets] ZEM_UTIL_GUARDED_BY(mutex) = {};
 
-  TranslatorEntry*& headOf(const ArrayPtr<char>& name) { return buckets[hash(name) % kBuckets]; }
+  TranslatorEntry*& headOf(const ArrayPtr<char>& name) ZEM_UTIL_REQUIRES(mutex) {
+    return buckets[hash(name) % kBuckets];
+  }
 
-  TranslatorEntry* find(const ArrayPtr<char>& name, const ArrayPtr<char>& language) {
+  TranslatorEntry* find(const ArrayPtr<char>& name, const ArrayPtr<char>& language) ZEM_UTIL_REQUIRES(mutex) {
     for (TranslatorEntry* e = headOf(name); e; e = e->next) {
       if (e->name == name && e->language == language) return e;
     }
     return nullptr;
   }
 
-  void link(TranslatorEntry* entry) {
+  void link(TranslatorEntry* entry) ZEM_UTIL_REQUIRES(mutex) {
     TranslatorEntry*& head = headOf(entry->name);
     entry->next = head;
     head = entry;

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-namespace zem_util::test {
+namespace test_support {
 
 // How a body run in a process of its own ended.
 struct ChildOutcome {
@@ -25,4 +25,4 @@ ChildOutcome runWithFileSizeLimit(std::size_t bytes, const std::function<int()>&
 // platform has none.
 std::string fullDevicePath();
 
-}  // namespace zem_util::test
+}  // namespace test_support

@@ -7,7 +7,7 @@
 
 #include "trace/fault_support.h"
 
-namespace zem_util::test {
+namespace test_support {
 
 ChildOutcome runWithFileSizeLimit(std::size_t bytes, const std::function<int()>& body) {
   ChildOutcome outcome;
@@ -48,4 +48,4 @@ std::string fullDevicePath() {
   return stat("/dev/full", &status) == 0 && S_ISCHR(status.st_mode) ? "/dev/full" : "";
 }
 
-}  // namespace zem_util::test
+}  // namespace test_support

@@ -19,8 +19,8 @@
 namespace zem_util {
 namespace {
 
-using test::fileAt;
-using test::lines;
+using test_support::fileAt;
+using test_support::lines;
 using test_support::readFile;
 using test_support::TempDir;
 
@@ -62,7 +62,7 @@ Ptr<Trace> traceTo(const std::string& path) {
 class RegisteredFile {
  public:
   RegisteredFile(const std::string& path, std::int32_t flushMode) : file_(getTraceMgr()->getTraceFile(path.c_str())) {
-    test::configure(*file_, 100000000, 3, flushMode);
+    test_support::configure(*file_, 100000000, 3, flushMode);
   }
   ~RegisteredFile() {
     getTraceMgr()->removeTraceFile(file_->getFileName());
@@ -134,7 +134,7 @@ TEST(TraceFaultTest, FileSizeLimitCutsTheFileButNothingBeforeIt) {
     TempDir dir;
     const std::string path = dir / "limited.log";
     const std::string after = dir / "after.log";
-    const test::ChildOutcome outcome = test::runWithFileSizeLimit(kLimit, [&] {
+    const test_support::ChildOutcome outcome = test_support::runWithFileSizeLimit(kLimit, [&] {
       Ptr<Trace> trace = traceTo(path);
       {
         RegisteredFile file(path, flushMode);
@@ -163,7 +163,7 @@ TEST(TraceFaultTest, FileSizeLimitCutsTheFileButNothingBeforeIt) {
 // Every write fails with "no space left": the file's own records go nowhere, quietly, and a file that tees its
 // records to it keeps all of its own.
 TEST(TraceFaultTest, FullDiskDropsOutputAndSparesTheOtherFiles) {
-  const std::string device = test::fullDevicePath();
+  const std::string device = test_support::fullDevicePath();
   if (device.empty()) GTEST_SKIP() << "no device here that is always full";
   for (const std::int32_t flushMode : {0, 1, 2}) {
     TempDir dir;

@@ -6,7 +6,12 @@
 #include <cstdint>
 #include <string>
 
-namespace zem_util::test {
+namespace test_support {
+
+using zem_util::ArrayPtr;
+using zem_util::Ptr;
+using zem_util::TraceFile;
+using zem_util::TraceParameters;
 
 // Records as stored on disk, with the line ends of every platform read as "\n" (Windows text mode writes CR LF).
 inline std::string lines(std::string text) {
@@ -39,4 +44,4 @@ inline void record(TraceFile& file, const char* header, const char* text) {
   file.end();
 }
 
-}  // namespace zem_util::test
+}  // namespace test_support

@@ -14,10 +14,10 @@
 namespace zem_util {
 namespace {
 
-using test::fileAt;
-using test::lines;
-using test::record;
+using test_support::fileAt;
+using test_support::lines;
 using test_support::readFile;
+using test_support::record;
 using test_support::TempDir;
 
 TEST(TraceFileTest, WritesExactRecordsAndCreatesItsDirectory) {

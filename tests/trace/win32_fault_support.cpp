@@ -1,7 +1,7 @@
 // Windows side of the trace tests' faults: it has neither a per-process file-size limit nor an always-full device.
 #include "trace/fault_support.h"
 
-namespace zem_util::test {
+namespace test_support {
 
 ChildOutcome runWithFileSizeLimit(std::size_t, const std::function<int()>&) {
   ChildOutcome outcome;
@@ -11,4 +11,4 @@ ChildOutcome runWithFileSizeLimit(std::size_t, const std::function<int()>&) {
 
 std::string fullDevicePath() { return ""; }
 
-}  // namespace zem_util::test
+}  // namespace test_support
