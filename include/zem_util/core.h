@@ -26,6 +26,7 @@
 #include <new>
 #include <type_traits>
 
+#include "zem_util/annotations.h"
 #include "zem_util/export.h"
 
 namespace zem_util {
@@ -299,10 +300,7 @@ ZEM_UTIL_EXPORT std::uint32_t hash(const ArrayPtr<char>& text) noexcept;
 // printf-style formatting into a new text. Results over 3000 characters are refused: a `const char*` (not an
 // `Exception`) is thrown, pointing to "'zem_util::format' cannot be used to format more than 3000
 // characters !". Nothing is ever written past the 3000 characters. An encoding error gives an empty text.
-ZEM_UTIL_EXPORT ArrayPtr<char> format(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
+ZEM_UTIL_EXPORT ArrayPtr<char> format(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...)
+    ZEM_UTIL_PRINTF_FORMAT(1, 2);
 
 }  // namespace zem_util

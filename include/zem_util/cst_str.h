@@ -24,6 +24,7 @@
 #include <cstring>
 #include <iosfwd>
 
+#include "zem_util/annotations.h"
 #include "zem_util/core.h"
 #include "zem_util/export.h"
 
@@ -85,11 +86,7 @@ class ZEM_UTIL_EXPORT CstStr {
   // printf-style formatting (the runtime's conventions). Results over 3000 characters are refused: a
   // `const char*` (not an `Exception`) is thrown, pointing to "CstStr::fromFormat cannot be used to format
   // more than 3000 characters !"; nothing is written past them. An encoding error gives the empty text.
-  static CstStr fromFormat(const char* format, ...)
-#if defined(__GNUC__)
-      __attribute__((format(printf, 1, 2)))
-#endif
-      ;
+  static CstStr fromFormat(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(1, 2);
 
   // ---- the representation ------------------------------------------------------------------------------------
   //

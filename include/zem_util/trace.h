@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "zem_util/annotations.h"
 #include "zem_util/core.h"
 #include "zem_util/export.h"
 #include "zem_util/system.h"
@@ -74,12 +75,8 @@ class ZEM_UTIL_EXPORT TraceFile : public Shared {
 
   // Outputs, meant to be called inside a block. Each passes first to the tee or redirect target, if any.
   void print(const char* text);
-  void printf(const char* format, ...)
-#if defined(__GNUC__)
-      __attribute__((format(printf, 2, 3)))
-#endif
-      ;
-  void vprintf(const char* format, va_list args);
+  void printf(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
+  void vprintf(const char* format, va_list args) ZEM_UTIL_PRINTF_FORMAT(2, 0);
   void write(const char* data, int size);
   // The translation of `msg` by the parameters' translator (the identifier itself without one).
   void printMsg(const ArrayPtr<char>& msg);
@@ -121,27 +118,18 @@ class ZEM_UTIL_EXPORT Trace : public Shared {
 
   // One record each (or part of the open block's record), when `level` is active.
   virtual void print(int level, const char* text);
-  virtual void printf(int level, const char* format, ...)
-#if defined(__GNUC__)
-      __attribute__((format(printf, 3, 4)))
-#endif
-      ;
+  virtual void printf(int level, ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(3, 4);
   virtual void write(int level, const char* data, int size);
-  virtual void vprintf(int level, const char* format, va_list args);
+  virtual void vprintf(int level, const char* format, va_list args) ZEM_UTIL_PRINTF_FORMAT(3, 0);
   virtual void printMsg(int level, const ArrayPtr<char>& msg, const ArrayPtr<ArrayPtr<char>>& params);
   virtual void printMsg(int level, const ArrayPtr<char>& msg);
 
-#if defined(__GNUC__)
-#define ZEM_UTIL_TRACE_FORMAT __attribute__((format(printf, 2, 3)))
-#else
-#define ZEM_UTIL_TRACE_FORMAT
-#endif
-  virtual void error(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;     // level 1
-  virtual void standard(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;  // level 2
-  virtual void info(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;      // level 3
-  virtual void detail(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;    // level 4
-  virtual void debug(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;     // level 10
-#undef ZEM_UTIL_TRACE_FORMAT
+  // printf at levels 1 (kError), 2, 3, 4 and 10 (kDebug).
+  virtual void error(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
+  virtual void standard(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
+  virtual void info(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
+  virtual void detail(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
+  virtual void debug(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
 
   // Group outputs into one record, whatever the level; `begin(header)` heads this record with `header`.
   virtual void begin(const ArrayPtr<char>& header);
