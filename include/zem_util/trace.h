@@ -4,10 +4,12 @@
 //   net->setMaxLevel(3);                               // error, standard and info pass; detail and debug don't
 //   net->info("connected to %s:%d", host, port);       // [net 14:03:27.05 connected to db1:5432]
 //
-//   net->begin();                                      // several outputs, one record
-//   net->info("sent %d bytes", 120);
-//   net->info(", acknowledged");
-//   net->end();                                        // [net 14:03:27.06 sent 120 bytes, acknowledged]
+//   {
+//     zem_util::TraceBlock block(*net);                // several outputs, one record: net->begin()
+//     net->info("sent %d bytes", 120);
+//     send(reply);                                     // may throw: the block ends all the same
+//     net->info(", acknowledged");
+//   }                                                  // net->end(): [net 14:03:27.06 sent 120 bytes, acknowledged]
 //
 // By default every trace writes to the process's default trace file,
 // <executable directory>ZemTrace/<process name>_YYMMDD_HHMMSS_<pid>.log, created (with its directory) on the first
@@ -20,7 +22,9 @@
 //
 // Thread safety: traces, trace files and the manager may be shared by any number of threads. A block
 // (`begin` ... `end`) must be opened and closed by one thread, and excludes other threads' records on the same
-// file until it ends.
+// file until it ends. A block that is never ended keeps its file locked by the thread that began it: every
+// other thread's records to that file wait for it without limit, even after that thread has ended. Open blocks
+// with a `TraceBlock`, which ends them on every path, exceptions included.
 #pragma once
 
 #include <atomic>
@@ -140,6 +144,30 @@ class ZEM_UTIL_EXPORT Trace : public Shared {
   struct Impl;                    // the lock, the header, the file name and the bound file
   std::atomic<int> maxLevel_{1};  // read without a lock by isActive
   const std::unique_ptr<Impl> impl_;
+};
+
+// A block as a scope (example at the top of this file): `begin` in the constructor, `end` in the destructor, so
+// the block ends on every path out of the scope, an exception included, and the file's lock is never left held.
+// On a trace it calls the trace's `begin()` or `begin(header)` and `end()`, on a trace file the file's
+// `begin(header)` and `end()`. The trace or file must outlive the guard, which stays on its thread. Not copyable.
+class TraceBlock {
+ public:
+  explicit TraceBlock(Trace& trace) : trace_(&trace) { trace.begin(); }
+  TraceBlock(Trace& trace, const ArrayPtr<char>& header) : trace_(&trace) { trace.begin(header); }
+  TraceBlock(TraceFile& file, const ArrayPtr<char>& header) : file_(&file) { file.begin(header); }
+  ~TraceBlock() {
+    if (trace_) {
+      trace_->end();
+    } else {
+      file_->end();
+    }
+  }
+  TraceBlock(const TraceBlock&) = delete;
+  TraceBlock& operator=(const TraceBlock&) = delete;
+
+ private:
+  Trace* trace_ = nullptr;
+  TraceFile* file_ = nullptr;
 };
 
 // The process's registry of traces and trace files, and their defaults. Reached through `getTraceMgr()`; never
