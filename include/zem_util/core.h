@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <new>
 #include <string>
@@ -102,6 +103,13 @@ class Ptr {
 
   T* object_ = nullptr;
 };
+
+// Handles ordered by the address of their object (null first), as std::less orders pointers, so that they can key
+// a std::map or std::set; std::hash below hashes the same address.
+template <class T>
+bool operator<(const Ptr<T>& a, const Ptr<T>& b) noexcept {
+  return std::less<T*>()(a.get(), b.get());
+}
 
 namespace detail {
 template <class T>
@@ -398,10 +406,15 @@ ZEM_UTIL_EXPORT ArrayPtr<char> format(ZEM_UTIL_PRINTF_FORMAT_STRING const char* 
 
 }  // namespace zem_util
 
-// Handles as keys of std::unordered_map and std::unordered_set: the standard library's hash of the text
-// (std::hash<std::string_view>), so equal texts hash alike whatever holds them. Not `zem_util::hash`, which reads
-// only about eight bytes of a long text and would crowd keys that differ elsewhere into one bucket.
+// Handles as keys of std::unordered_map and std::unordered_set. A `Ptr` hashes its object's address. A text
+// hashes as the standard library hashes its characters (std::hash<std::string_view>), so equal texts hash alike
+// whatever holds them; not `zem_util::hash`, which reads only about eight bytes of a long text and would crowd
+// keys that differ elsewhere into one bucket.
 namespace std {
+template <class T>
+struct hash<zem_util::Ptr<T>> {
+  size_t operator()(const zem_util::Ptr<T>& handle) const noexcept { return hash<T*>()(handle.get()); }
+};
 template <>
 struct hash<zem_util::ArrayPtr<char>> {
   size_t operator()(const zem_util::ArrayPtr<char>& text) const noexcept { return hash<string_view>()(text.view()); }

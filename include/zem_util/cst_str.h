@@ -209,7 +209,8 @@ class ZEM_UTIL_EXPORT CstStr {
   friend bool operator>(const CstStr& a, const CstStr& b) { return cmp(a, b) > 0; }
   friend bool operator<=(const CstStr& a, const CstStr& b) { return cmp(a, b) <= 0; }
   friend bool operator>=(const CstStr& a, const CstStr& b) { return cmp(a, b) >= 0; }
-  // Comparisons with an `ArrayPtr<char>`, either way round, and orderings with a C string: see core.h.
+  // Comparisons with an `ArrayPtr<char>`, either way round, and orderings with a C string: see core.h. They
+  // flatten.
 
  private:
   struct Impl;  // the forms' layouts and the algorithms, in src/core

@@ -3,6 +3,7 @@
 
 #include <iomanip>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -112,6 +113,15 @@ TEST(StdInteropTest, TextsKeyStandardContainers) {
   std::string order;
   for (const auto& entry : ordered) order += std::to_string(entry.second);
   EXPECT_EQ(order, "3241");
+
+  // Object handles key by identity: copies are one key, another object is another.
+  struct Job : Shared {};
+  const Ptr<Job> job(new Job), copy = job, other(new Job);
+  const std::set<Ptr<Job>> orderedJobs{job, copy, other, Ptr<Job>()};
+  const std::unordered_set<Ptr<Job>> hashedJobs{job, copy, other};
+  EXPECT_EQ(orderedJobs.size(), 3u);
+  EXPECT_EQ(hashedJobs.size(), 2u);
+  EXPECT_TRUE(orderedJobs.begin()->isNull());
 }
 
 }  // namespace
