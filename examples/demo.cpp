@@ -85,11 +85,10 @@ int main(int argc, char** argv) {
     db->detail("query %d: SELECT name FROM users WHERE id = %d", request, request * 13);
     db->debug("row cache miss %d (not written: debug is off)", request);
     if (request % 40 == 0) {
-      net->begin();  // one record from several outputs
+      zem_util::TraceBlock batch(*net);  // one record from several outputs, ended on every path
       net->info("batch of 40 done");
       net->printMsg(zem_util::kInfo, ", ");
       net->printMsg(zem_util::kInfo, "DEMO_END");
-      net->end();
     }
     zem_util::sleepMs(15);
   }

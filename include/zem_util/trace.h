@@ -4,10 +4,12 @@
 //   net->setMaxLevel(3);                               // error, standard and info pass; detail and debug don't
 //   net->info("connected to %s:%d", host, port);       // [net 14:03:27.05 connected to db1:5432]
 //
-//   net->begin();                                      // several outputs, one record
-//   net->info("sent %d bytes", 120);
-//   net->info(", acknowledged");
-//   net->end();                                        // [net 14:03:27.06 sent 120 bytes, acknowledged]
+//   {
+//     zem_util::TraceBlock block(*net);                // several outputs, one record: net->begin()
+//     net->info("sent %d bytes", 120);
+//     send(reply);                                     // may throw: the block ends all the same
+//     net->info(", acknowledged");
+//   }                                                  // net->end(): [net 14:03:27.06 sent 120 bytes, acknowledged]
 //
 // By default every trace writes to the process's default trace file,
 // <executable directory>ZemTrace/<process name>_YYMMDD_HHMMSS_<pid>.log, created (with its directory) on the first
@@ -20,7 +22,9 @@
 //
 // Thread safety: traces, trace files and the manager may be shared by any number of threads. A block
 // (`begin` ... `end`) must be opened and closed by one thread, and excludes other threads' records on the same
-// file until it ends.
+// file until it ends. A block that is never ended keeps its file locked by the thread that began it: every
+// other thread's records to that file wait for it without limit, even after that thread has ended. Open blocks
+// with a `TraceBlock`, which ends them on every path, exceptions included.
 #pragma once
 
 #include <atomic>
@@ -28,6 +32,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "zem_util/annotations.h"
 #include "zem_util/core.h"
 #include "zem_util/export.h"
 #include "zem_util/system.h"
@@ -74,12 +79,8 @@ class ZEM_UTIL_EXPORT TraceFile : public Shared {
 
   // Outputs, meant to be called inside a block. Each passes first to the tee or redirect target, if any.
   void print(const char* text);
-  void printf(const char* format, ...)
-#if defined(__GNUC__)
-      __attribute__((format(printf, 2, 3)))
-#endif
-      ;
-  void vprintf(const char* format, va_list args);
+  void printf(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
+  void vprintf(const char* format, va_list args) ZEM_UTIL_PRINTF_FORMAT(2, 0);
   void write(const char* data, int size);
   // The translation of `msg` by the parameters' translator (the identifier itself without one).
   void printMsg(const ArrayPtr<char>& msg);
@@ -121,27 +122,18 @@ class ZEM_UTIL_EXPORT Trace : public Shared {
 
   // One record each (or part of the open block's record), when `level` is active.
   virtual void print(int level, const char* text);
-  virtual void printf(int level, const char* format, ...)
-#if defined(__GNUC__)
-      __attribute__((format(printf, 3, 4)))
-#endif
-      ;
+  virtual void printf(int level, ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(3, 4);
   virtual void write(int level, const char* data, int size);
-  virtual void vprintf(int level, const char* format, va_list args);
+  virtual void vprintf(int level, const char* format, va_list args) ZEM_UTIL_PRINTF_FORMAT(3, 0);
   virtual void printMsg(int level, const ArrayPtr<char>& msg, const ArrayPtr<ArrayPtr<char>>& params);
   virtual void printMsg(int level, const ArrayPtr<char>& msg);
 
-#if defined(__GNUC__)
-#define ZEM_UTIL_TRACE_FORMAT __attribute__((format(printf, 2, 3)))
-#else
-#define ZEM_UTIL_TRACE_FORMAT
-#endif
-  virtual void error(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;     // level 1
-  virtual void standard(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;  // level 2
-  virtual void info(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;      // level 3
-  virtual void detail(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;    // level 4
-  virtual void debug(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;     // level 10
-#undef ZEM_UTIL_TRACE_FORMAT
+  // printf at levels 1 (kError), 2, 3, 4 and 10 (kDebug).
+  virtual void error(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
+  virtual void standard(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
+  virtual void info(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
+  virtual void detail(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
+  virtual void debug(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
 
   // Group outputs into one record, whatever the level; `begin(header)` heads this record with `header`.
   virtual void begin(const ArrayPtr<char>& header);
@@ -152,6 +144,30 @@ class ZEM_UTIL_EXPORT Trace : public Shared {
   struct Impl;                    // the lock, the header, the file name and the bound file
   std::atomic<int> maxLevel_{1};  // read without a lock by isActive
   const std::unique_ptr<Impl> impl_;
+};
+
+// A block as a scope (example at the top of this file): `begin` in the constructor, `end` in the destructor, so
+// the block ends on every path out of the scope, an exception included, and the file's lock is never left held.
+// On a trace it calls the trace's `begin()` or `begin(header)` and `end()`, on a trace file the file's
+// `begin(header)` and `end()`. The trace or file must outlive the guard, which stays on its thread. Not copyable.
+class TraceBlock {
+ public:
+  explicit TraceBlock(Trace& trace) : trace_(&trace) { trace.begin(); }
+  TraceBlock(Trace& trace, const ArrayPtr<char>& header) : trace_(&trace) { trace.begin(header); }
+  TraceBlock(TraceFile& file, const ArrayPtr<char>& header) : file_(&file) { file.begin(header); }
+  ~TraceBlock() {
+    if (trace_) {
+      trace_->end();
+    } else {
+      file_->end();
+    }
+  }
+  TraceBlock(const TraceBlock&) = delete;
+  TraceBlock& operator=(const TraceBlock&) = delete;
+
+ private:
+  Trace* trace_ = nullptr;
+  TraceFile* file_ = nullptr;
 };
 
 // The process's registry of traces and trace files, and their defaults. Reached through `getTraceMgr()`; never

@@ -71,6 +71,13 @@ ArrayPtr<char>::ArrayPtr(const char* source, std::int32_t start, std::int32_t co
   if (source) adopt(copyText(source + start, count));
 }
 
+ArrayPtr<char>::ArrayPtr(std::string_view text) {
+  if (text.data())
+    adopt(copyText(
+        text.data(),
+        checkedLength(text.size(), "zem_util::ArrayPtr<char>::ArrayPtr: a text of more than 2147483646 characters")));
+}
+
 char* ArrayPtr<char>::toNullTerminatedPtr() {
   char* window = toPtr();
   if (!window || window[length()] == '\0') return window;

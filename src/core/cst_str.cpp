@@ -173,6 +173,10 @@ CstStr::CstStr(const char* text) : rep_{} {
   Impl::rep(*this) = Impl::copyOf(text, text ? checkedLength(std::strlen(text), kConstructorTooLong) : 0);
 }
 
+CstStr::CstStr(std::string_view text) : rep_{} {
+  Impl::rep(*this) = Impl::copyOf(text.data(), checkedLength(text.size(), kConstructorTooLong));
+}
+
 CstStr::CstStr(int count, const char* text) : rep_{} {
   Impl::rep(*this) = Impl::copyOf(text, text && count > 0 ? count : 0);
 }

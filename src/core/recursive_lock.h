@@ -26,6 +26,17 @@ class RecursiveLock {
     ++depth_;
   }
 
+  // `lock` without waiting: false, changing nothing, when another thread holds the lock.
+  bool tryLock() {
+    const unsigned self = os::getCurrentThreadId();
+    if (owner_.load(std::memory_order_relaxed) != self) {
+      if (!os::tryEnterCriticalSection(section_)) return false;
+      owner_.store(self, std::memory_order_relaxed);
+    }
+    ++depth_;
+    return true;
+  }
+
   // False, changing nothing, when the calling thread does not hold the lock.
   bool unlock() {
     if (!isHeldByCaller()) return false;

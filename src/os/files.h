@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <string>
 
+#include "zem_util/annotations.h"
+
 namespace zem_util::os {
 
 extern const char kNativeSeparator;  // '/' on POSIX, '\\' on Windows
@@ -70,7 +72,8 @@ void writeStream(AppendStream* stream, const char* data, std::size_t size);
 // Appends `size` bytes of `data` and then the text printf's `format` makes of `args`, as one piece: one take of
 // the stream's lock, no allocation once warm. POSIX formats straight into the stream's buffer; Windows formats
 // into a buffer of the calling thread first, to count the line ends its text mode adds.
-void writeStreamFormatted(AppendStream* stream, const char* data, std::size_t size, const char* format, va_list args);
+void writeStreamFormatted(AppendStream* stream, const char* data, std::size_t size, const char* format, va_list args)
+    ZEM_UTIL_PRINTF_FORMAT(4, 0);
 
 // Hands the buffered bytes to the system. A failure is not reported.
 void flushStream(AppendStream* stream);
@@ -90,7 +93,8 @@ std::FILE* openForAppend(const char* path, std::int64_t* size);
 std::int64_t storedSize(const char* data, std::size_t size);
 
 // writeStreamFormatted on the file of a stream; returns the bytes it stored.
-std::int64_t writeFormatted(std::FILE* file, const char* data, std::size_t size, const char* format, va_list args);
+std::int64_t writeFormatted(std::FILE* file, const char* data, std::size_t size, const char* format, va_list args)
+    ZEM_UTIL_PRINTF_FORMAT(4, 0);
 
 // "logs\a.txt" -> "logs/a.txt": a path as a system that knows only "/" reads it.
 inline std::string withSlashes(const char* path) {

@@ -65,6 +65,7 @@ TEST(FilesTest, MakeDirectoriesMakesEveryLevel) {
   }
 }
 
+void writeFormatted(AppendStream* stream, const char* data, const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(3, 4);
 void writeFormatted(AppendStream* stream, const char* data, const char* format, ...) {
   va_list args;
   va_start(args, format);

@@ -2,7 +2,11 @@
 #include <zem_util/system.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "support/holder.h"
@@ -68,6 +72,52 @@ TEST_P(MutexKindTest, OnlyAKernelMutexTimesOut) {
   holder.join();
   EXPECT_TRUE(lock(m, 0));
   EXPECT_TRUE(unlock(m));
+}
+
+// Through the standard's names, in patterns the analysis does not follow (levels released in a loop, results
+// read by the test macros).
+void checkStandardLockable(Mutex& mutex) ZEM_UTIL_NO_THREAD_SAFETY_ANALYSIS {
+  {
+    test_support::Holder holder(mutex);
+    EXPECT_FALSE(mutex.try_lock());  // never waits, whichever the kind
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(mutex.try_lock_for(std::chrono::milliseconds(30)));
+    // It did wait (a system tick may be as coarse as 15.6 ms).
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(15));
+    EXPECT_FALSE(mutex.try_lock_until(std::chrono::steady_clock::now() + std::chrono::milliseconds(5)));
+  }
+  // Free: each success adds a level, as `lock` does.
+  EXPECT_TRUE(mutex.try_lock());
+  EXPECT_TRUE(mutex.try_lock_for(std::chrono::hours(1000000)));  // beyond the longest wait: taken at once
+  mutex.lock();
+  for (int i = 0; i < 3; ++i) mutex.unlock();
+  EXPECT_FALSE(unlock(mutex.getHandle()));
+
+  // Two threads take both mutexes in opposite orders through std::scoped_lock, and a waiter is woken through
+  // std::condition_variable_any.
+  Mutex other(MutexKind::kKernelMutex);
+  std::condition_variable_any changed;
+  int count = 0;
+  auto add = [&](Mutex& first, Mutex& second) {
+    for (int i = 0; i < 500; ++i) {
+      std::scoped_lock both(first, second);
+      ++count;
+      changed.notify_all();
+    }
+  };
+  std::thread forward(add, std::ref(mutex), std::ref(other));
+  std::thread backward(add, std::ref(other), std::ref(mutex));
+  {
+    std::unique_lock<Mutex> hold(mutex);
+    EXPECT_TRUE(changed.wait_for(hold, std::chrono::seconds(20), [&] { return count == 1000; }));
+  }
+  forward.join();
+  backward.join();
+}
+
+TEST_P(MutexKindTest, MeetsTheStandardLockRequirements) {
+  std::unique_ptr<Mutex> mutex(GetParam().make());
+  checkStandardLockable(*mutex);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryConstruction, MutexKindTest, testing::ValuesIn(kConstructions),

@@ -2,9 +2,13 @@
 #include <zem_util/env.h>
 #include <zem_util/trace.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <regex>
+#include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "support/temp_dir.h"
 
@@ -181,6 +185,42 @@ TEST(TraceMgrTest, BuiltInDefaultNameSitsBesideTheExecutable) {
   EXPECT_EQ(builtIn.maxFileSize, 100000000);
   EXPECT_EQ(builtIn.maxOldFiles, 3u);
   EXPECT_EQ(builtIn.translator, getTranslator());
+}
+
+// A guarded block ends when an exception leaves it, so the file is free once the thread that threw has ended: a
+// block left open would keep the file locked by that thread, and the writer below would wait for ever.
+TEST_F(TraceTest, TraceBlockEndsItsBlockWhenAnExceptionLeavesIt) {
+  Ptr<Trace> trace = traceTo("blk", "block.log");
+  trace->setMaxLevel(kInfo);
+  Ptr<TraceFile> file = getTraceMgr()->getTraceFile((dir_ / "block.log").c_str());
+  std::thread([&] {
+    try {
+      TraceBlock block(*trace);
+      trace->info("by trace");
+      throw std::runtime_error("failed");
+    } catch (const std::runtime_error&) {
+    }
+    try {
+      TraceBlock block(*file, "file");
+      file->print("by file");
+      throw std::runtime_error("failed");
+    } catch (const std::runtime_error&) {
+    }
+  }).join();
+  std::promise<void> written;
+  std::thread writer([&] {
+    trace->info("after");
+    written.set_value();
+  });
+  if (written.get_future().wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    writer.detach();  // stuck on the lock for good
+    FAIL() << "the file is still locked by a block that was never ended";
+  }
+  writer.join();
+  const std::string text = contentOf("block.log");
+  for (const char* record : {"[blk ", " by trace]", "[file ", " by file]", " after]"}) {
+    EXPECT_NE(text.find(record), std::string::npos) << record;
+  }
 }
 
 }  // namespace
