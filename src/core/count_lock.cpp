@@ -1,11 +1,15 @@
 // The reference-count lock: the one lock under which every count of the library changes.
 //
-// Its state is a word, `countLockState.held` (0 free, 1 held), and beside it the number of threads that
-// announced they are going to sleep. A count change takes it inline (zem_util/core.h): one compare-and-swap to
-// enter, the change, a release store to leave, then a plain look at the sleepers. A thread that holds it through
+// Its state is a word, `countLockState.held` (0 free, 1 held), and beside it the number of threads asleep
+// waiting for it. A count change takes it inline (zem_util/core.h): one compare-and-swap to enter, the change,
+// a release store to leave, then a plain look at the sleepers. A thread that holds it through
 // `getRefCountMutex()` goes through `RecursiveLock`, which keeps owner and depth on top for that thread alone.
-// A thread that finds it busy spins briefly, then sleeps in the platform's word wait, so that a holder preempted
-// inside its one-instruction region costs the others a sleep, not a time slice of spinning.
+// A thread that finds it busy spins briefly, then sleeps, so that a holder preempted inside its one-instruction
+// region costs the others a sleep, not a time slice of spinning.
+//
+// Sleepers queue in arrival order, each on a word of its own, and announce themselves in `sleepers`, which
+// always equals the length of the queue. A leaving thread that sees sleepers takes the first one off the queue
+// and wakes it: one wake-up per sleeper, and once it is handed out the others stop seeing that sleeper.
 //
 // Mutual exclusion rests on the compare-and-swap alone. The rest is about never sleeping through the moment the
 // lock comes free. The leave is a store followed by a load of another word, and processors answer such a load
@@ -17,15 +21,17 @@
 //   reads sleepers: 0, wakes nobody     reads held: 1, sleeps
 //
 // A full barrier in every leave would close this, at the price of a second atomic instruction per change.
-// Instead the sleeper pays: between announcing itself and the wait's look at the word, it issues a process-wide
+// Instead the sleeper pays: between announcing itself and its last look at `held`, it issues a process-wide
 // barrier (os::issueProcessBarrier) that makes every running thread execute a full barrier at some point B
 // during the call. Take any leave of any thread L, a store then a load in program order:
-//   - B after L's store: the store is visible before the call returns, so S's wait sees it (or a later value);
+//   - B after L's store: the store is visible before the call returns, so S's look sees it (or a later value);
 //   - B before L's store: L's load comes after B, when S's announcement (an atomic increment made before the
 //     call) is visible, so L sees a sleeper and wakes one.
-// The wait compares and sleeps in one step with respect to wakes (a futex, WaitOnAddress). So S sleeps only on
-// a 1 whose holder's leave S could not see yet, and by the above that leave sees S announced and wakes a
-// sleeper; every leave wakes one while any remain announced, so the sleepers are woken one by one.
+// So S sleeps only on a 1 whose holder will see a sleeper when it leaves. That holder wakes the first sleeper,
+// perhaps not S; but every thread woken tries the lock again and either takes it, and then sees S when it
+// leaves in turn, or finds it held by a thread that will. The queue is first come, first woken, so S's turn
+// comes. A sleeper's own word is set before it is woken, so a wake-up that comes between S's look and its
+// sleep is not lost either.
 //
 // Where the barrier is not delivered (a kernel without membarrier, a sandbox that forbids it, Wine, which stubs
 // it) a wake-up can be lost. Every sleep is therefore bounded: a lost wake-up costs one short wait, never a hang,
@@ -53,6 +59,61 @@ inline void spinPause() {
 #endif
 }
 
+// A thread asleep until a leaving thread hands it a wake-up; on the sleeping thread's stack.
+struct Sleeper {
+  std::atomic<std::uint32_t> woken{0};
+  Sleeper* next = nullptr;
+};
+
+// The sleepers in arrival order, under a lock of the platform that only sleeping and waking threads take.
+class SleepQueue {
+ public:
+  // Queues `sleeper` and announces it.
+  void add(Sleeper* sleeper) {
+    os::enterCriticalSection(lock_);
+    (last_ ? last_->next : first_) = sleeper;
+    last_ = sleeper;
+    countLockState.sleepers.fetch_add(1, std::memory_order_seq_cst);
+    os::leaveCriticalSection(lock_);
+  }
+
+  // Takes `sleeper` off the queue unless a waker did; a waker is done with it once this returns.
+  void withdraw(Sleeper* sleeper) {
+    os::enterCriticalSection(lock_);
+    Sleeper* previous = nullptr;
+    for (Sleeper* s = first_; s; previous = s, s = s->next) {
+      if (s != sleeper) continue;
+      (previous ? previous->next : first_) = s->next;
+      if (last_ == s) last_ = previous;
+      countLockState.sleepers.fetch_sub(1, std::memory_order_relaxed);
+      break;
+    }
+    os::leaveCriticalSection(lock_);
+  }
+
+  void wakeFirst() {
+    os::enterCriticalSection(lock_);
+    if (Sleeper* s = first_) {
+      first_ = s->next;
+      if (!first_) last_ = nullptr;
+      countLockState.sleepers.fetch_sub(1, std::memory_order_relaxed);
+      s->woken.store(1, std::memory_order_release);
+      os::wakeOneWaiter(s->woken);
+    }
+    os::leaveCriticalSection(lock_);
+  }
+
+ private:
+  os::CriticalSection* lock_ = os::newCriticalSection();
+  Sleeper* first_ = nullptr;
+  Sleeper* last_ = nullptr;
+};
+
+SleepQueue& sleepQueue() {
+  static NoDestructor<SleepQueue> queue;
+  return *queue;
+}
+
 }  // namespace
 
 void enterCountLock() noexcept {
@@ -61,10 +122,11 @@ void enterCountLock() noexcept {
       if (countLockState.held.load(std::memory_order_relaxed) == 0 && tryEnterCountLock()) return;
       spinPause();
     }
-    countLockState.sleepers.fetch_add(1, std::memory_order_seq_cst);
+    Sleeper me;
+    sleepQueue().add(&me);
     os::issueProcessBarrier();
-    os::waitWhileEqual(countLockState.held, 1, kRecheckMs);
-    countLockState.sleepers.fetch_sub(1, std::memory_order_relaxed);
+    if (countLockState.held.load(std::memory_order_relaxed) != 0) os::waitWhileEqual(me.woken, 0, kRecheckMs);
+    sleepQueue().withdraw(&me);
   }
 }
 
@@ -77,7 +139,7 @@ std::int32_t changeCountContended(std::int32_t& count, std::int32_t delta) noexc
   return changed;
 }
 
-void wakeCountLockSleeper() noexcept { os::wakeOneWaiter(countLockState.held); }
+void wakeCountLockSleeper() noexcept { sleepQueue().wakeFirst(); }
 
 RecursiveLock& countLock() {
   static NoDestructor<RecursiveLock> lock{RecursiveLock::OverCountLock{}};
