@@ -37,7 +37,7 @@ namespace detail {
 // the lock, and why it is correct, is src/core/count_lock.cpp.
 struct alignas(64) CountLockState {        // a cache line of its own
   std::atomic<std::uint32_t> held{0};      // 1 while some thread holds the lock
-  std::atomic<std::uint32_t> sleepers{0};  // threads that announced they are going to sleep until it is free
+  std::atomic<std::uint32_t> sleepers{0};  // threads queued to sleep until it is free
 };
 ZEM_UTIL_EXPORT extern CountLockState countLockState;
 
