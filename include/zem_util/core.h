@@ -21,6 +21,7 @@
 // "zem_util::operator+: a text of more than 2147483646 characters".
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -36,9 +37,49 @@
 namespace zem_util {
 
 namespace detail {
+// The state of the reference-count mutex, which every count change below takes inline: an uncontended change
+// is one compare-and-swap, the change, and a release store. Only these functions and the library touch it;
+// the lock, and why it is correct, is src/core/count_lock.cpp.
+struct alignas(64) CountLockState {        // a cache line of its own
+  std::atomic<std::uint32_t> held{0};      // 1 while some thread holds the lock
+  std::atomic<std::uint32_t> sleepers{0};  // threads queued to sleep until it is free
+};
+ZEM_UTIL_EXPORT extern CountLockState countLockState;
+
+// Out of line: a change whose quick try failed (the lock is busy, or the calling thread holds it through
+// `getRefCountMutex()`), and the wake-up of a sleeping thread.
+ZEM_UTIL_EXPORT std::int32_t changeCountContended(std::int32_t& count, std::int32_t delta) noexcept;
+ZEM_UTIL_EXPORT void wakeCountLockSleeper() noexcept;
+
+inline bool tryEnterCountLock() noexcept {
+  std::uint32_t free = 0;
+  return countLockState.held.compare_exchange_strong(free, 1, std::memory_order_acquire, std::memory_order_relaxed);
+}
+
+// The store that frees the lock, then the look for sleepers: in that order in the instruction stream (the
+// fence only stops the compiler), which is all the proof in count_lock.cpp asks of a leaving thread.
+inline void leaveCountLock() noexcept {
+  countLockState.held.store(0, std::memory_order_release);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  if (countLockState.sleepers.load(std::memory_order_relaxed) != 0) wakeCountLockSleeper();
+}
+
 // Change a count under the reference-count mutex. `releaseCount` returns the new value.
-ZEM_UTIL_EXPORT void retainCount(std::int32_t& count) noexcept;
-ZEM_UTIL_EXPORT std::int32_t releaseCount(std::int32_t& count) noexcept;
+inline void retainCount(std::int32_t& count) noexcept {
+  if (!tryEnterCountLock()) {
+    changeCountContended(count, 1);
+    return;
+  }
+  ++count;
+  leaveCountLock();
+}
+
+inline std::int32_t releaseCount(std::int32_t& count) noexcept {
+  if (!tryEnterCountLock()) return changeCountContended(count, -1);
+  const std::int32_t left = --count;
+  leaveCountLock();
+  return left;
+}
 
 }  // namespace detail
 

@@ -1,10 +1,8 @@
-// Reference counts and the operations of the string handle.
+// The operations of the string handle.
 #include <cstring>
 #include <new>
 
 #include "core/block_access.h"
-#include "core/no_destructor.h"
-#include "core/recursive_lock.h"
 #include "zem_util/core.h"
 
 namespace zem_util {
@@ -12,19 +10,6 @@ namespace zem_util {
 Shared::~Shared() = default;
 
 namespace detail {
-
-RecursiveLock& countLock() {
-  static NoDestructor<RecursiveLock> lock;
-  return *lock;
-}
-
-void retainCount(std::int32_t& count) noexcept {
-  countLock().withLock([&count] { return ++count; });
-}
-
-std::int32_t releaseCount(std::int32_t& count) noexcept {
-  return countLock().withLock([&count] { return --count; });
-}
 
 namespace {
 // std::bad_array_new_length that says which function refused which length; catch clauses for the standard type

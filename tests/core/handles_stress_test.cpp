@@ -1,8 +1,10 @@
 // Handles copied, assigned and released across four threads, each handle travelling between threads so that its
-// last release may happen on any of them.
+// last release may happen on any of them; counts that come out exact after millions of changes; and the
+// reference-count mutex held by a caller, which freezes every count.
 #include <gtest/gtest.h>
 #include <zem_util/core.h>
 #include <zem_util/cst_str.h>
+#include <zem_util/system.h>
 
 #include <array>
 #include <atomic>
@@ -80,6 +82,71 @@ TEST(HandlesStressTest, HandlesTravellingBetweenThreadsAreReleasedExactlyOnce) {
   EXPECT_EQ(test_access::getBlockCount(text), 2);  // `text` and `value`
   EXPECT_EQ(std::string(value.toPtr(), expected.size()), expected);
   EXPECT_EQ(std::string(built.toPtr(), builtText.size()), builtText);
+}
+
+// One of the four threads also takes the reference-count mutex now and then and changes a count while it holds
+// it, so that the others find the lock held for long and go to sleep. Not one change may be lost.
+TEST(HandlesStressTest, CountsComeOutExactAfterMillionsOfConcurrentCopies) {
+  constexpr int kCopies = 250000;  // per thread, of each of three handles on two counts
+  constexpr int kKeepEvery = 1000;
+  const ArrayPtr<char> text("a block whose count every thread changes");
+  const CstStr value(text);  // shares the block: its copies change the same count
+  std::atomic<int> destroyed{0};
+  const Ptr<Counted> object(new Counted(&destroyed));
+  std::array<std::vector<ArrayPtr<char>>, kThreads> kept;
+  std::atomic<int> started{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      ++started;
+      while (started < kThreads) std::this_thread::yield();  // all at once, not one after the other
+      for (int i = 1; i <= kCopies; ++i) {
+        ArrayPtr<char> copy(text);
+        const CstStr sharing(value);
+        const Ptr<Counted> other(object);
+        if (i % kKeepEvery == 0) kept[t].push_back(copy);
+        if (t == 0 && i % 997 == 0) {
+          MutexLock hold(getRefCountMutex());
+          const ArrayPtr<char> inside(copy);
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(test_access::getBlockCount(text), 2 + kThreads * (kCopies / kKeepEvery));
+  for (std::vector<ArrayPtr<char>>& k : kept) k.clear();
+  EXPECT_EQ(test_access::getBlockCount(text), 2);
+  EXPECT_EQ(destroyed.load(), 0);  // the object's count never touched 0 on the way
+}
+
+// While this thread holds the reference-count mutex, another thread trying to copy a handle gets nowhere, and
+// this thread still changes counts itself; once it lets go, the copier finishes.
+TEST(HandlesStressTest, HoldingTheRefCountMutexFreezesEveryCount) {
+  const ArrayPtr<char> text("a block whose count the holder watches");
+  std::atomic<bool> go{false};
+  std::atomic<int> copies{0};
+  std::thread copier([&] {
+    while (!go) std::this_thread::yield();
+    for (int i = 0; i < 1000; ++i) {
+      const ArrayPtr<char> copy(text);
+      ++copies;
+    }
+  });
+  {
+    MutexLock hold(getRefCountMutex());
+    go = true;
+    sleepMs(50);  // long past the copier's spinning: it sleeps, waiting for the lock
+    EXPECT_EQ(copies.load(), 0);
+    EXPECT_EQ(test_access::getBlockCount(text), 1);
+    {
+      const ArrayPtr<char> mine(text);
+      EXPECT_EQ(test_access::getBlockCount(text), 2);
+    }
+    EXPECT_EQ(test_access::getBlockCount(text), 1);
+  }
+  copier.join();
+  EXPECT_EQ(copies.load(), 1000);
+  EXPECT_EQ(test_access::getBlockCount(text), 1);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "os/clock.h"
 #include "os/files.h"
@@ -31,6 +32,29 @@ TEST(PulseEventTest, ReleasesTheCallersLockBeforeWaiting) {
   EXPECT_TRUE(released);
   EXPECT_EQ(result, WaitResult::Timeout);
   deletePulseEvent(event);
+}
+
+// The count lock bounds every sleep, so a wake-up that did nothing would only make it slow: here a wake must end
+// a wait long before its bound. Each wait returns either way, so a failure shows as a time, not a hang.
+TEST(WordWaitTest, ReturnsAtOnceWhenTheWordDiffersAndWhenWoken) {
+  constexpr int kLongMs = 20000;
+  const auto start = std::chrono::steady_clock::now();
+  auto elapsedMs = [start] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  };
+  std::atomic<std::uint32_t> word{1};
+  waitWhileEqual(word, 0, kLongMs);
+  EXPECT_LT(elapsedMs(), kLongMs / 2);
+
+  std::thread waker([&word] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    issueProcessBarrier();  // harmless with any number of threads running
+    word = 2;
+    wakeOneWaiter(word);
+  });
+  while (word == 1) waitWhileEqual(word, 1, kLongMs);
+  EXPECT_LT(elapsedMs(), kLongMs / 2);
+  waker.join();
 }
 
 TEST(ClockTest, LocalTimeIsTheSystemsLocalTime) {
