@@ -29,6 +29,7 @@ class Sink {
   Sink& operator=(const Sink&) = delete;
 
   void put(const char* text, std::size_t n) {
+    if (n == 0) return;
     const std::size_t fit = n < room() ? n : room();
     std::memcpy(next_, text, fit);
     next_ += fit;
@@ -42,6 +43,7 @@ class Sink {
     }
   }
   void fill(char c, std::size_t n) {
+    if (n == 0) return;
     const std::size_t fit = n < room() ? n : room();
     std::memset(next_, c, fit);
     next_ += fit;
@@ -221,7 +223,7 @@ void rebuildSpec(const Spec& spec, char* out) {
   if (spec.space) *out++ = ' ';
   if (spec.alternate) *out++ = '#';
   if (spec.zero) *out++ = '0';
-  out += std::sprintf(out, "%d", spec.width);
+  if (spec.width > 0) out += std::sprintf(out, "%d", spec.width);
   if (spec.precision >= 0) out += std::sprintf(out, ".%d", spec.precision);
   if (spec.size == Size::kLongDouble) *out++ = 'L';
   *out++ = spec.conversion;
@@ -304,22 +306,29 @@ constexpr char kDigitPairs[] =
     "8081828384858687888990919293949596979899";
 
 // The digits of `value` in `base`, written backwards from `end`; returns where they start. 0 gives "0".
-char* writeDigits(std::uint64_t value, int base, bool upper, char* end) {
+template <class Unsigned>
+char* writeDecimal(Unsigned value, char* end) {
   char* p = end;
-  if (base == 10) {
-    while (value >= 100) {
-      p -= 2;
-      std::memcpy(p, kDigitPairs + (value % 100) * 2, 2);
-      value /= 100;
-    }
-    if (value >= 10) {
-      p -= 2;
-      std::memcpy(p, kDigitPairs + value * 2, 2);
-    } else {
-      *--p = static_cast<char>('0' + value);
-    }
-    return p;
+  while (value >= 100) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + (value % 100) * 2, 2);
+    value /= 100;
   }
+  if (value >= 10) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + value * 2, 2);
+  } else {
+    *--p = static_cast<char>('0' + value);
+  }
+  return p;
+}
+
+char* writeDigits(std::uint64_t value, int base, bool upper, char* end) {
+  if (base == 10) {
+    // Most values fit in 32 bits, whose divisions by 100 are cheaper.
+    return value <= 0xFFFFFFFFu ? writeDecimal(static_cast<std::uint32_t>(value), end) : writeDecimal(value, end);
+  }
+  char* p = end;
   const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
   const unsigned shift = base == 16 ? 4 : 3;
   do {
@@ -386,6 +395,39 @@ std::size_t textLength(const char* text, int precision) {
   return length;
 }
 
+// "%d", "%i", "%u" and "%s" as they stand, without flags, width, precision or size: most conversions of traces
+// and messages, written without parsing a spec. False when the C library reports an error.
+bool putPlain(Sink& sink, char conversion, Arguments& args) {
+  char buffer[12];
+  char* end = buffer + sizeof buffer;
+  char* digits;
+  switch (conversion) {
+    case 's': {
+      const char* text = va_arg(args.list, const char*);
+      if (!text) {  // as the C library writes a null text
+        char plain[32];
+        Spec spec;
+        spec.conversion = 's';
+        rebuildSpec(spec, plain);
+        return sink.putFormatted(plain, text);
+      }
+      sink.put(text, std::strlen(text));
+      return true;
+    }
+    case 'u':
+      digits = writeDecimal(va_arg(args.list, unsigned), end);
+      break;
+    default: {
+      const int value = va_arg(args.list, int);
+      digits = writeDecimal(value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value), end);
+      if (value < 0) *--digits = '-';
+      break;
+    }
+  }
+  sink.put(digits, static_cast<std::size_t>(end - digits));
+  return true;
+}
+
 // Writes one conversion; false sends the whole format to the C library.
 bool putConversion(Sink& sink, const Spec& spec, Arguments& args) {
   char conversion[32];
@@ -437,14 +479,26 @@ int formatText(char* buffer, std::size_t size, const char* format, va_list args)
   Arguments taken;
   va_copy(taken.list, args);
   bool mine = true;
+  const char* const end = format + std::strlen(format);
   for (const char* p = format;;) {
-    const char* literal = p;
-    while (*p != '\0' && *p != '%') ++p;
-    sink.put(literal, static_cast<std::size_t>(p - literal));
-    if (*p == '\0') break;
-    ++p;
-    if (*p == '%') {
+    const char* percent = static_cast<const char*>(std::memchr(p, '%', static_cast<std::size_t>(end - p)));
+    if (!percent) {
+      sink.put(p, static_cast<std::size_t>(end - p));
+      break;
+    }
+    sink.put(p, static_cast<std::size_t>(percent - p));
+    p = percent + 1;
+    const char c = *p;
+    if (c == '%') {
       sink.put('%');
+      ++p;
+      continue;
+    }
+    if (c == 'd' || c == 'i' || c == 'u' || c == 's') {
+      if (!putPlain(sink, c, taken)) {
+        mine = false;
+        break;
+      }
       ++p;
       continue;
     }
