@@ -36,15 +36,24 @@ TEST(PulseEventTest, ReleasesTheCallersLockBeforeWaiting) {
 TEST(ClockTest, LocalTimeIsTheSystemsLocalTime) {
   const auto before = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
   const LocalTime t = getLocalTime();
-  const std::tm* local = std::localtime(&before);
-  EXPECT_EQ(t.year, local->tm_year + 1900);
-  EXPECT_EQ(t.month, local->tm_mon + 1);
+  const std::tm local = *std::localtime(&before);  // copied: the run-time may reuse its buffer
+  EXPECT_EQ(t.year, local.tm_year + 1900);
+  EXPECT_EQ(t.month, local.tm_mon + 1);
   EXPECT_GE(t.day, 1);
   EXPECT_LE(t.day, 31);
   EXPECT_LE(t.hour, 23);
   EXPECT_LE(t.minute, 59);
   EXPECT_LE(t.second, 60);
   EXPECT_LE(t.millisecond, 999);
+  // The system time of the same moment, turned into local time, names the same second (or the next one).
+  const SystemTime now = getSystemTime();
+  const LocalTime same = getLocalTimeOf(now.second);
+  EXPECT_GE(now.second, static_cast<std::int64_t>(before));
+  EXPECT_LE(now.second - static_cast<std::int64_t>(before), 2);
+  EXPECT_LE(now.millisecond, 999);
+  const int seconds = (same.hour * 60 + same.minute) * 60 + same.second;
+  const int expected = (local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec;
+  EXPECT_LE((seconds - expected + 86400) % 86400, 2);
 }
 
 TEST(SeparatorTest, APlatformThatAddsBackslashesSplitsPathAtSemicolons) {
