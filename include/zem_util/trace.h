@@ -36,6 +36,9 @@
 namespace zem_util {
 
 class Trace;
+namespace detail {
+class TraceRecord;
+}  // namespace detail
 
 // Settings of a trace file. Copies share the name text.
 struct ZEM_UTIL_EXPORT TraceParameters {
@@ -91,6 +94,10 @@ class ZEM_UTIL_EXPORT TraceFile : public Shared {
   void redirect(const Ptr<TraceFile>& target);
 
  private:
+  friend class Trace;
+  // A trace's whole record, assembled before the file's lock is taken: one short critical region.
+  void writeRecord(detail::TraceRecord& record);
+
   struct Impl;  // the lock, the block, the stream and the rotation state
   const std::unique_ptr<Impl> impl_;
 };
@@ -194,3 +201,4 @@ class ZEM_UTIL_EXPORT TraceMgr {
 ZEM_UTIL_EXPORT TraceMgr* getTraceMgr();
 
 }  // namespace zem_util
+

@@ -2,11 +2,14 @@
 #include <zem_util/env.h>
 #include <zem_util/trace.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <regex>
+#include <sstream>
 #include <string>
 
 #include "support/temp_dir.h"
+#include "trace/trace_file_support.h"
 
 namespace zem_util {
 namespace {
@@ -167,6 +170,45 @@ TEST_F(TraceTest, DefaultParametersCompleteAgainstTheCurrentDefault) {
   EXPECT_EQ(now.maxOldFiles, 7u);
   EXPECT_EQ(manager->getTraceFile("fresh")->getParameters().maxOldFiles, 7u);
   EXPECT_TRUE(manager->getTraceFile("stderr")->getFileName() == ArrayPtr<char>("stderr"));
+}
+
+// A record is put together in a buffer of its thread before the file is locked: records far larger than that
+// buffer, formatted or not, are written whole, and so are the small records after them.
+TEST_F(TraceTest, RecordsLargerThanTheThreadsBufferAreWrittenWhole) {
+  Ptr<Trace> trace = traceTo("big", "big.log");
+  std::string expected;
+  for (const std::size_t size : {1000u, 5000u, 100000u}) {
+    const std::string text(size, 'x');
+    trace->error("%s|%d", text.c_str(), 7);
+    trace->print(kError, text.c_str());
+    trace->error("after %d", static_cast<int>(size));
+    expected += text + "|7]\n" + text + "]\n" + "after " + std::to_string(size) + "]\n";
+  }
+  std::string texts;  // each line without its prefix "[big HH:MM:SS.hh "
+  std::istringstream lines(test_support::lines(contentOf("big.log")));
+  for (std::string line; std::getline(lines, line);) texts += line.substr(17) + "\n";
+  EXPECT_EQ(texts, expected);
+}
+
+// The size test follows each record: a record that brings the file to its limit, or past it, is the file's last.
+TEST_F(TraceTest, ARecordReachingTheSizeLimitEndsItsFile) {
+  Ptr<Trace> probe = traceTo("limit", "probe.log");
+  probe->error("first");
+  const auto size = static_cast<std::int32_t>(std::filesystem::file_size(dir_ / "probe.log"));  // CR LF or LF
+  const struct {
+    const char* name;
+    std::int32_t maxFileSize;
+    bool rotated;
+  } cases[] = {{"below", size + 1, false}, {"exact", size, true}, {"above", size - 1, true}};
+  for (const auto& c : cases) {
+    const std::string file = std::string(c.name) + ".log";
+    Ptr<Trace> trace = traceTo("limit", file.c_str());
+    test_support::configure(*getTraceMgr()->getTraceFile((dir_ / file).c_str()), c.maxFileSize, 3, 2);
+    trace->error("first");
+    trace->error("other");
+    EXPECT_EQ(contentOf(file.c_str()).find("other") == std::string::npos, c.rotated) << c.name;
+    EXPECT_EQ(std::filesystem::exists(dir_ / (std::string(c.name) + "_1.log")), c.rotated) << c.name;
+  }
 }
 
 TEST(TraceMgrTest, BuiltInDefaultNameSitsBesideTheExecutable) {
