@@ -109,10 +109,7 @@ void Trace::setHeader(const ArrayPtr<char>& header) {
   impl_->headerStamp.store(newHeaderStamp(), std::memory_order_release);
 }
 
-bool Trace::isActive(int level) const {
-  const int maxLevel = maxLevel_.load(std::memory_order_relaxed);
-  return maxLevel != 0 && level <= maxLevel;
-}
+bool Trace::isActive(int level) const { return isWithinMaxLevel(level); }
 
 // The bound file, binding first when needed: once bound, one load. The manager is asked without this trace's
 // lock held; if the file name changed meanwhile, the file found serves this one output and the next output

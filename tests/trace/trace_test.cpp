@@ -211,6 +211,28 @@ TEST_F(TraceTest, ARecordReachingTheSizeLimitEndsItsFile) {
   }
 }
 
+// A class that overrides getHeader heads its records with what it returns; the macros test the maximum level
+// inline and evaluate nothing else when it is too low.
+TEST_F(TraceTest, DerivedHeadersAndInlineLevelTests) {
+  struct Tagged : Trace {
+    Tagged() : Trace("plain") {}
+    ArrayPtr<char> getHeader() const override { return "tagged"; }
+  };
+  Ptr<Trace> trace(new Tagged);
+  trace->setFileName((dir_ / "tagged.log").c_str());
+  int evaluated = 0;
+  ZEM_UTIL_TRACE_ERROR(trace, "e%d", ++evaluated);
+  ZEM_UTIL_TRACE_INFO(trace, "i%d", ++evaluated);
+  ZEM_UTIL_TRACE_PRINTF(trace.get(), kDebug, "d%d", ++evaluated);
+  trace->setMaxLevel(kDebug);
+  ZEM_UTIL_TRACE_DEBUG(trace.get(), "d%d", ++evaluated);
+  EXPECT_EQ(evaluated, 2);
+  const std::string time = R"( \d\d:\d\d:\d\d\.\d\d )";
+  EXPECT_TRUE(std::regex_match(test_support::lines(contentOf("tagged.log")),
+                               std::regex("\\[tagged" + time + "e1\\]\n\\[tagged" + time + "d2\\]\n")))
+      << contentOf("tagged.log");
+}
+
 TEST(TraceMgrTest, BuiltInDefaultNameSitsBesideTheExecutable) {
   // The first default set of the process: <exe dir>ZemTrace<sep><name>_YYMMDD_HHMMSS_<pid>.log
   static const TraceParameters builtIn = getTraceMgr()->getDefaultParameters();
