@@ -1,11 +1,12 @@
 // The library's printf. Integers, characters and strings are written here; the C library formats the rest.
 #include "core/format_text.h"
 
-#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+
+#include "core/format_sink.h"
 
 namespace zem_util::detail {
 
@@ -15,79 +16,13 @@ namespace {
 // text longer than INT_MAX gives.
 constexpr int kLargestNumber = 1 << 20;
 
-// Where the text goes: as much as fits before the buffer's last byte, which is kept for the NUL; the rest is
-// only counted.
-class Sink {
- public:
-  // With size 0 nothing is written: the sink then points at a byte of its own and has no room.
-  Sink(char* buffer, std::size_t size)
-      : start_(size > 0 ? buffer : none_),
-        next_(start_),
-        limit_(size > 0 ? buffer + size - 1 : none_),
-        hasBuffer_(size > 0) {}
-  Sink(const Sink&) = delete;
-  Sink& operator=(const Sink&) = delete;
-
-  void put(const char* text, std::size_t n) {
-    if (n == 0) return;
-    const std::size_t fit = n < room() ? n : room();
-    std::memcpy(next_, text, fit);
-    next_ += fit;
-    dropped_ += n - fit;
-  }
-  void put(char c) {
-    if (next_ < limit_) {
-      *next_++ = c;
-    } else {
-      ++dropped_;
-    }
-  }
-  void fill(char c, std::size_t n) {
-    if (n == 0) return;
-    const std::size_t fit = n < room() ? n : room();
-    std::memset(next_, c, fit);
-    next_ += fit;
-    dropped_ += n - fit;
-  }
-
-  // One conversion by the C library, written (as far as it fits) where the text has got to. False when the C
-  // library reports an error.
-  template <class Value>
-  bool putFormatted(const char* conversion, Value value) {
-    const int length =
-        hasBuffer_ ? std::snprintf(next_, room() + 1, conversion, value) : std::snprintf(nullptr, 0, conversion, value);
-    if (length < 0) return false;
-    const std::size_t n = static_cast<std::size_t>(length);
-    const std::size_t fit = n < room() ? n : room();
-    next_ += fit;
-    dropped_ += n - fit;
-    return true;
-  }
-
-  // The whole length, or -1 when it does not fit in an int (the caller then asks the C library).
-  long long finish() {
-    if (hasBuffer_) *next_ = '\0';
-    const unsigned long long total = static_cast<unsigned long long>(next_ - start_) + dropped_;
-    return total > INT_MAX ? -1 : static_cast<long long>(total);
-  }
-
- private:
-  std::size_t room() const { return static_cast<std::size_t>(limit_ - next_); }
-
-  char none_[1] = {};
-  char* start_;
-  char* next_;
-  char* limit_;
-  bool hasBuffer_;
-  std::size_t dropped_ = 0;
-};
-
 // The va_list inside a struct, so that helpers can take its values one by one on every platform.
 struct Arguments {
   va_list list;
 };
 
 enum class Size { kDefault, kChar, kShort, kLong, kLongLong, kLongDouble, kSize, kMax, kPtrDiff };
+constexpr char kSizeLetters[] = "Lzjt";  // kLongDouble, kSize, kMax, kPtrDiff; "h", "hh", "l", "ll" apart
 
 // One conversion: "%-08.3lx" -> left, zero, width 8, precision 3, kLong, 'x'.
 struct Spec {
@@ -116,26 +51,14 @@ int parseNumber(const char*& p) {
 // arguments. False for anything this file leaves to the C library as a whole: "%n", "%1$d", "%'d", "%ls", ...
 bool parseSpec(const char*& p, Spec& spec, Arguments& args) {
   for (;; ++p) {
-    switch (*p) {
-      case '-':
-        spec.left = true;
-        continue;
-      case '+':
-        spec.plus = true;
-        continue;
-      case ' ':
-        spec.space = true;
-        continue;
-      case '#':
-        spec.alternate = true;
-        continue;
-      case '0':
-        spec.zero = true;
-        continue;
-      default:
-        break;
-    }
-    break;
+    bool* flag = *p == '-'   ? &spec.left
+                 : *p == '+' ? &spec.plus
+                 : *p == ' ' ? &spec.space
+                 : *p == '#' ? &spec.alternate
+                 : *p == '0' ? &spec.zero
+                             : nullptr;
+    if (!flag) break;
+    *flag = true;
   }
   if (*p == '*') {
     ++p;
@@ -159,59 +82,23 @@ bool parseSpec(const char*& p, Spec& spec, Arguments& args) {
     }
     if (*p == '$' || (*p >= '0' && *p <= '9')) return false;
   }
-  switch (*p) {
-    case 'h':
-      spec.size = p[1] == 'h' ? Size::kChar : Size::kShort;
-      p += p[1] == 'h' ? 2 : 1;
-      break;
-    case 'l':
-      spec.size = p[1] == 'l' ? Size::kLongLong : Size::kLong;
-      p += p[1] == 'l' ? 2 : 1;
-      break;
-    case 'L':
-      spec.size = Size::kLongDouble;
-      ++p;
-      break;
-    case 'z':
-      spec.size = Size::kSize;
-      ++p;
-      break;
-    case 'j':
-      spec.size = Size::kMax;
-      ++p;
-      break;
-    case 't':
-      spec.size = Size::kPtrDiff;
-      ++p;
-      break;
-    default:
-      break;
+  if (*p == 'h' || *p == 'l') {
+    const bool doubled = p[1] == *p;
+    spec.size = *p == 'h' ? (doubled ? Size::kChar : Size::kShort) : (doubled ? Size::kLongLong : Size::kLong);
+    p += doubled ? 2 : 1;
+  } else if (const char* letter = *p != '\0' ? std::strchr(kSizeLetters, *p) : nullptr) {
+    static constexpr Size kSizes[] = {Size::kLongDouble, Size::kSize, Size::kMax, Size::kPtrDiff};
+    spec.size = kSizes[letter - kSizeLetters];
+    ++p;
   }
   spec.conversion = *p;
-  switch (spec.conversion) {
-    case 'd':
-    case 'i':
-    case 'u':
-    case 'x':
-    case 'X':
-    case 'o':
-      return spec.size != Size::kLongDouble;
-    case 'c':
-    case 's':
-    case 'p':
-      return spec.size == Size::kDefault;
-    case 'f':
-    case 'F':
-    case 'e':
-    case 'E':
-    case 'g':
-    case 'G':
-    case 'a':
-    case 'A':
-      return spec.size == Size::kDefault || spec.size == Size::kLong || spec.size == Size::kLongDouble;
-    default:
-      return false;
+  if (*p == '\0') return false;
+  if (std::strchr("diuxXo", *p)) return spec.size != Size::kLongDouble;
+  if (std::strchr("csp", *p)) return spec.size == Size::kDefault;
+  if (std::strchr("fFeEgGaA", *p)) {
+    return spec.size == Size::kDefault || spec.size == Size::kLong || spec.size == Size::kLongDouble;
   }
+  return false;
 }
 
 // The conversion again as a format of its own, with its `*` numbers written out: "%-*.*d" with 8 and 3 ->
