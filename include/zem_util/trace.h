@@ -41,6 +41,9 @@
 namespace zem_util {
 
 class Trace;
+namespace detail {
+class TraceRecord;
+}  // namespace detail
 
 // Settings of a trace file. Copies share the name text.
 struct ZEM_UTIL_EXPORT TraceParameters {
@@ -92,6 +95,10 @@ class ZEM_UTIL_EXPORT TraceFile : public Shared {
   void redirect(const Ptr<TraceFile>& target);
 
  private:
+  friend class Trace;
+  // A trace's whole record, assembled before the file's lock is taken: one short critical region.
+  void writeRecord(detail::TraceRecord& record);
+
   struct Impl;  // the lock, the block, the stream and the rotation state
   const std::unique_ptr<Impl> impl_;
 };
@@ -119,6 +126,12 @@ class ZEM_UTIL_EXPORT Trace : public Shared {
   virtual void setHeader(const ArrayPtr<char>& header);
   // True when the trace is on and `level` <= the maximum level. Lock-free: one load and a comparison.
   virtual bool isActive(int level) const;
+  // The same test of the maximum level, inline and not virtual: what the ZEM_UTIL_TRACE_... macros below ask
+  // before they call into the library.
+  bool isWithinMaxLevel(int level) const {
+    const int maxLevel = maxLevel_.load(std::memory_order_relaxed);
+    return maxLevel != 0 && level <= maxLevel;
+  }
 
   // One record each (or part of the open block's record), when `level` is active.
   virtual void print(int level, const char* text);
@@ -210,3 +223,33 @@ class ZEM_UTIL_EXPORT TraceMgr {
 ZEM_UTIL_EXPORT TraceMgr* getTraceMgr();
 
 }  // namespace zem_util
+
+// Outputs at a named level whose level test is made inline, before any call into the library: at an inactive
+// level they cost one load and one comparison, and their arguments are not even evaluated.
+//
+//   zem_util::Ptr<zem_util::Trace> net = zem_util::getTraceMgr()->getTrace("net");
+//   ZEM_UTIL_TRACE_INFO(net, "connected to %s:%d", host, port);   // net->info(...) when info is on
+//   ZEM_UTIL_TRACE_DEBUG(net, "%s", dump().c_str());              // dump() runs only when debug is on
+//   ZEM_UTIL_TRACE_PRINTF(net, 7, "cache %d%% full", percent);    // net->printf(7, ...) at level 7
+//
+// `trace` is anything with `->` to a Trace (a Ptr<Trace>, a Trace*), evaluated once. The inline test is
+// isWithinMaxLevel: the maximum level set by setMaxLevel, not the virtual isActive. For a class that overrides
+// isActive this means the macros can only drop more than it does: an output its isActive refuses is still
+// refused (the operation called tests isActive again), but one it lets through above the maximum level is
+// dropped by the macro. Such classes are called directly (`trace->info(...)`).
+#define ZEM_UTIL_TRACE_PRINTF(trace, level, ...)                                                       \
+  do {                                                                                                 \
+    auto&& zemUtilTrace = (trace);                                                                     \
+    const int zemUtilLevel = (level);                                                                  \
+    if (zemUtilTrace->isWithinMaxLevel(zemUtilLevel)) zemUtilTrace->printf(zemUtilLevel, __VA_ARGS__); \
+  } while (false)
+#define ZEM_UTIL_TRACE_NAMED_(trace, level, operation, ...)                          \
+  do {                                                                               \
+    auto&& zemUtilTrace = (trace);                                                   \
+    if (zemUtilTrace->isWithinMaxLevel(level)) zemUtilTrace->operation(__VA_ARGS__); \
+  } while (false)
+#define ZEM_UTIL_TRACE_ERROR(trace, ...) ZEM_UTIL_TRACE_NAMED_(trace, ::zem_util::kError, error, __VA_ARGS__)
+#define ZEM_UTIL_TRACE_STANDARD(trace, ...) ZEM_UTIL_TRACE_NAMED_(trace, ::zem_util::kStandard, standard, __VA_ARGS__)
+#define ZEM_UTIL_TRACE_INFO(trace, ...) ZEM_UTIL_TRACE_NAMED_(trace, ::zem_util::kInfo, info, __VA_ARGS__)
+#define ZEM_UTIL_TRACE_DETAIL(trace, ...) ZEM_UTIL_TRACE_NAMED_(trace, ::zem_util::kDetail, detail, __VA_ARGS__)
+#define ZEM_UTIL_TRACE_DEBUG(trace, ...) ZEM_UTIL_TRACE_NAMED_(trace, ::zem_util::kDebug, debug, __VA_ARGS__)

@@ -2,6 +2,7 @@
 #include "testing/test_access.h"
 
 #include "core/block_access.h"
+#include "core/format_text.h"
 #include "system/clock_offset.h"
 
 namespace zem_util::test_access {
@@ -11,6 +12,10 @@ void setTimeOffset(unsigned int offsetMs) { detail::setTimeOffset(offsetMs); }
 std::int32_t getBlockCount(const ArrayPtr<char>& text) {
   SharedArray<char>* block = detail::BlockAccess::blockOf(text);
   return block ? detail::BlockAccess::count(block) : 0;
+}
+
+int formatText(char* buffer, std::size_t size, const char* format, va_list args) {
+  return detail::formatText(buffer, size, format, args);
 }
 
 }  // namespace zem_util::test_access

@@ -3,6 +3,8 @@
 // called by the library itself.
 #pragma once
 
+#include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 
 #include "zem_util/core.h"
@@ -16,5 +18,8 @@ ZEM_UTIL_EXPORT void setTimeOffset(unsigned int offsetMs);
 
 // The count of the block `text` shows: how many handles and `CstStr` values share it. 0 for a null handle.
 ZEM_UTIL_EXPORT std::int32_t getBlockCount(const ArrayPtr<char>& text);
+
+// The library's printf, which must give what `std::vsnprintf(buffer, size, format, args)` gives, byte for byte.
+ZEM_UTIL_EXPORT int formatText(char* buffer, std::size_t size, const char* format, va_list args);
 
 }  // namespace zem_util::test_access

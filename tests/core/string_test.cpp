@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 #include <zem_util/core.h>
 
+#include <climits>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
+#include "support/text.h"
 #include "testing/test_access.h"
 
 namespace zem_util {
@@ -105,6 +109,35 @@ TEST(StringTest, FormatAcceptsExactly3000Characters) {
   EXPECT_THROW(format("%s%100000d", "x", 1), const char*);
   EXPECT_STREQ(format("%s=%u", "code", 4294967295u).toNullTerminatedPtr(), "code=4294967295");
   EXPECT_FALSE(format("%s", "").isNull());
+}
+
+// The library writes integers, characters and texts itself: what it writes must be the C library's text.
+TEST(StringTest, FormatWritesWhatTheCLibraryWrites) {
+  int written = 0;
+  // Formats in variables, which the compiler does not check: it would flag the ints narrowed by the first, and
+  // Windows compilers check against a printf that lacks the sizes of the second.
+  const char* narrowed = "%hhd|%hhu|%hd|%hu";
+  const char* sized = "%zu|%jd|%td";
+  const struct {
+    ArrayPtr<char> got;
+    std::string expected;
+  } cases[] = {
+      {format("%d|%i|%u|%s", INT_MIN, -7, 4294967295u, "x"), "-2147483648|-7|4294967295|x"},
+      {format("%+d|% d|%+.0d|% .0d", 5, 5, 0, 0), "+5| 5|+| "},
+      {format("%08d|%-8d|%8.3d|", -42, -42, 42), "-0000042|-42     |     042|"},
+      {format("%#o|%#.0o|%#.3o|%#x|%#X|%#x|%.0x|%#08x", 8, 0, 8, 255, 255, 0, 0, 255),
+       "010|0|010|0xff|0XFF|0||0x0000ff"},
+      {format(narrowed, 300, 300, 70000, 70000), "44|44|4464|4464"},
+      {format("%lld|%llu|%lx", LLONG_MIN, ULLONG_MAX, 0xabcdefUL), "-9223372036854775808|18446744073709551615|abcdef"},
+      {format(sized, std::size_t{12}, std::intmax_t{-3}, std::ptrdiff_t{-4}), "12|-3|-4"},
+      {format("%*d|%*d|%.*d|%.*s|%-*s|", 3, 7, -3, 7, -1, 7, 2, "abc", 4, "z"), "  7|7  |7|ab|z   |"},
+      {format("%5.1s|%-3c|%3c|%c", "xyz", 'q', 'r', 0), std::string("    x|q  |  r|") + '\0'},
+      {format("%.3f|%g|%5.1f", 1.5, 0.0001, -2.26), "1.500|0.0001| -2.3"},  // the C library's, one at a time
+      {format("100%% of %s%%", "it"), "100% of it%"},
+      {format("abc%nde", &written), "abcde"},  // %n: the whole format goes to the C library
+  };
+  for (const auto& c : cases) EXPECT_EQ(test_support::text(c.got), c.expected) << c.expected;
+  EXPECT_EQ(written, 3);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdarg>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -60,15 +59,24 @@ TEST(WordWaitTest, ReturnsAtOnceWhenTheWordDiffersAndWhenWoken) {
 TEST(ClockTest, LocalTimeIsTheSystemsLocalTime) {
   const auto before = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
   const LocalTime t = getLocalTime();
-  const std::tm* local = std::localtime(&before);
-  EXPECT_EQ(t.year, local->tm_year + 1900);
-  EXPECT_EQ(t.month, local->tm_mon + 1);
+  const std::tm local = *std::localtime(&before);  // copied: the run-time may reuse its buffer
+  EXPECT_EQ(t.year, local.tm_year + 1900);
+  EXPECT_EQ(t.month, local.tm_mon + 1);
   EXPECT_GE(t.day, 1);
   EXPECT_LE(t.day, 31);
   EXPECT_LE(t.hour, 23);
   EXPECT_LE(t.minute, 59);
   EXPECT_LE(t.second, 60);
   EXPECT_LE(t.millisecond, 999);
+  // The system time of the same moment, turned into local time, names the same second (or the next one).
+  const SystemTime now = getSystemTime();
+  const LocalTime same = getLocalTimeOf(now.second);
+  EXPECT_GE(now.second, static_cast<std::int64_t>(before));
+  EXPECT_LE(now.second - static_cast<std::int64_t>(before), 2);
+  EXPECT_LE(now.millisecond, 999);
+  const int seconds = (same.hour * 60 + same.minute) * 60 + same.second;
+  const int expected = (local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec;
+  EXPECT_LE((seconds - expected + 86400) % 86400, 2);
 }
 
 TEST(SeparatorTest, APlatformThatAddsBackslashesSplitsPathAtSemicolons) {
@@ -89,16 +97,8 @@ TEST(FilesTest, MakeDirectoriesMakesEveryLevel) {
   }
 }
 
-void writeFormatted(AppendStream* stream, const char* data, const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(3, 4);
-void writeFormatted(AppendStream* stream, const char* data, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  writeStreamFormatted(stream, data, std::strlen(data), format, args);
-  va_end(args);
-}
-
 // The size a stream counts is the size the file has on disk once closed, line ends included (two bytes each in
-// Windows text mode), whichever way they were written, and what was there before stays in front.
+// Windows text mode), over several writes, and what was there before stays in front.
 TEST(FilesTest, AppendStreamCountsWhatTheFileHolds) {
   test_support::TempDir dir;
   const struct {
@@ -113,7 +113,7 @@ TEST(FilesTest, AppendStreamCountsWhatTheFileHolds) {
     ASSERT_NE(stream, nullptr) << c.name;
     EXPECT_EQ(getStreamSize(stream), c.before ? static_cast<std::int64_t>(std::filesystem::file_size(path)) : 0);
     writeStream(stream, c.written, std::strlen(c.written));
-    writeFormatted(stream, "<", "%d>%s", 42, "\n");
+    writeStream(stream, "<42>\n", 5);
     const std::int64_t size = getStreamSize(stream);
     closeStream(stream);
     EXPECT_EQ(size, static_cast<std::int64_t>(std::filesystem::file_size(path))) << c.name;

@@ -3,14 +3,17 @@
 #include <zem_util/trace.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <future>
 #include <regex>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
 
 #include "support/temp_dir.h"
+#include "trace/trace_file_support.h"
 
 namespace zem_util {
 namespace {
@@ -171,6 +174,67 @@ TEST_F(TraceTest, DefaultParametersCompleteAgainstTheCurrentDefault) {
   EXPECT_EQ(now.maxOldFiles, 7u);
   EXPECT_EQ(manager->getTraceFile("fresh")->getParameters().maxOldFiles, 7u);
   EXPECT_TRUE(manager->getTraceFile("stderr")->getFileName() == ArrayPtr<char>("stderr"));
+}
+
+// A record is put together in a buffer of its thread before the file is locked: records far larger than that
+// buffer, formatted or not, are written whole, and so are the small records after them.
+TEST_F(TraceTest, RecordsLargerThanTheThreadsBufferAreWrittenWhole) {
+  Ptr<Trace> trace = traceTo("big", "big.log");
+  std::string expected;
+  for (const std::size_t size : {1000u, 5000u, 100000u}) {
+    const std::string text(size, 'x');
+    trace->error("%s|%d", text.c_str(), 7);
+    trace->print(kError, text.c_str());
+    trace->error("after %d", static_cast<int>(size));
+    expected += text + "|7]\n" + text + "]\n" + "after " + std::to_string(size) + "]\n";
+  }
+  std::string texts;  // each line without its prefix "[big HH:MM:SS.hh "
+  std::istringstream lines(test_support::lines(contentOf("big.log")));
+  for (std::string line; std::getline(lines, line);) texts += line.substr(17) + "\n";
+  EXPECT_EQ(texts, expected);
+}
+
+// The size test follows each record: a record that brings the file to its limit, or past it, is the file's last.
+TEST_F(TraceTest, ARecordReachingTheSizeLimitEndsItsFile) {
+  Ptr<Trace> probe = traceTo("limit", "probe.log");
+  probe->error("first");
+  const auto size = static_cast<std::int32_t>(std::filesystem::file_size(dir_ / "probe.log"));  // CR LF or LF
+  const struct {
+    const char* name;
+    std::int32_t maxFileSize;
+    bool rotated;
+  } cases[] = {{"below", size + 1, false}, {"exact", size, true}, {"above", size - 1, true}};
+  for (const auto& c : cases) {
+    const std::string file = std::string(c.name) + ".log";
+    Ptr<Trace> trace = traceTo("limit", file.c_str());
+    test_support::configure(*getTraceMgr()->getTraceFile((dir_ / file).c_str()), c.maxFileSize, 3, 2);
+    trace->error("first");
+    trace->error("other");
+    EXPECT_EQ(contentOf(file.c_str()).find("other") == std::string::npos, c.rotated) << c.name;
+    EXPECT_EQ(std::filesystem::exists(dir_ / (std::string(c.name) + "_1.log")), c.rotated) << c.name;
+  }
+}
+
+// A class that overrides getHeader heads its records with what it returns; the macros test the maximum level
+// inline and evaluate nothing else when it is too low.
+TEST_F(TraceTest, DerivedHeadersAndInlineLevelTests) {
+  struct Tagged : Trace {
+    Tagged() : Trace("plain") {}
+    ArrayPtr<char> getHeader() const override { return "tagged"; }
+  };
+  Ptr<Trace> trace(new Tagged);
+  trace->setFileName((dir_ / "tagged.log").c_str());
+  int evaluated = 0;
+  ZEM_UTIL_TRACE_ERROR(trace, "e%d", ++evaluated);
+  ZEM_UTIL_TRACE_INFO(trace, "i%d", ++evaluated);
+  ZEM_UTIL_TRACE_PRINTF(trace.get(), kDebug, "d%d", ++evaluated);
+  trace->setMaxLevel(kDebug);
+  ZEM_UTIL_TRACE_DEBUG(trace.get(), "d%d", ++evaluated);
+  EXPECT_EQ(evaluated, 2);
+  const std::string time = R"( \d\d:\d\d:\d\d\.\d\d )";
+  EXPECT_TRUE(std::regex_match(test_support::lines(contentOf("tagged.log")),
+                               std::regex("\\[tagged" + time + "e1\\]\n\\[tagged" + time + "d2\\]\n")))
+      << contentOf("tagged.log");
 }
 
 TEST(TraceMgrTest, BuiltInDefaultNameSitsBesideTheExecutable) {
