@@ -49,11 +49,19 @@ class Sink {
   }
 
   // One conversion by the C library, written (as far as it fits) where the text has got to. False when the C
-  // library reports an error.
+  // library reports an error. `conversion` is one spec the engine has already parsed and paired with `value`'s
+  // type, which is why it is built at run time rather than a literal.
   template <class Value>
   bool putFormatted(const char* conversion, Value value) {
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
     const int length =
         hasBuffer_ ? std::snprintf(next_, room() + 1, conversion, value) : std::snprintf(nullptr, 0, conversion, value);
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
     if (length < 0) return false;
     const std::size_t n = static_cast<std::size_t>(length);
     const std::size_t fit = n < room() ? n : room();
