@@ -3,6 +3,7 @@
 
 #include "core/block_access.h"
 #include "system/clock_offset.h"
+#include "translator/plugin_names.h"
 
 namespace zem_util::test_access {
 
@@ -11,6 +12,10 @@ void setTimeOffset(unsigned int offsetMs) { detail::setTimeOffset(offsetMs); }
 std::int32_t getBlockCount(const ArrayPtr<char>& text) {
   SharedArray<char>* block = detail::BlockAccess::blockOf(text);
   return block ? detail::BlockAccess::count(block) : 0;
+}
+
+ArrayPtr<ArrayPtr<char>> getPluginLibraryNames(const ArrayPtr<char>& name, const ArrayPtr<char>& language) {
+  return detail::getPluginLibraryNames(name, language);
 }
 
 }  // namespace zem_util::test_access
