@@ -102,6 +102,10 @@ class ZEM_UTIL_EXPORT Translator {
 // (names without extension, found beside the executable first) and asks each for its catalogue through its
 // `getZemTranslator` entry point (see translator_plugin.h). The answer, or else a shared empty default catalogue
 // that returns every identifier unchanged, is remembered: later requests never search again. Never null.
+// Languages often come from users, so the loader is only ever given names: a candidate holding "/", "\", ":",
+// "..", a NUL or another control character counts as a library that cannot be loaded, and the shorter ones are
+// still tried (`getTranslator("Cfg", "x/../../evil")` tries CfgMsg alone). "fr_FR.UTF-8" and "sr_RS@latin" are
+// names.
 //
 // Thread safety: every registry function may be called from any thread (the registry has a lock of its own).
 // Ownership: the registry never deletes a catalogue. One given to `setTranslator` stays the caller's and must

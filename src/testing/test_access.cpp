@@ -4,6 +4,7 @@
 #include "core/block_access.h"
 #include "core/format_text.h"
 #include "system/clock_offset.h"
+#include "translator/plugin_names.h"
 
 namespace zem_util::test_access {
 
@@ -16,6 +17,10 @@ std::int32_t getBlockCount(const ArrayPtr<char>& text) {
 
 int formatText(char* buffer, std::size_t size, const char* format, va_list args) {
   return detail::formatText(buffer, size, format, args);
+}
+
+ArrayPtr<ArrayPtr<char>> getPluginLibraryNames(const ArrayPtr<char>& name, const ArrayPtr<char>& language) {
+  return detail::getPluginLibraryNames(name, language);
 }
 
 }  // namespace zem_util::test_access

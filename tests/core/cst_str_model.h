@@ -5,7 +5,8 @@
 //   struct Chooser { int pick(int n); };  // a number below n
 //   struct Checker { template <class T> void equal(const T& actual, const T& expected, const char* what); };
 //
-// Every text stays under about 3000 characters, yet appends of short pieces build node chains hundreds deep.
+// A text that grows past `maxLength` characters (3000 unless told) goes back to empty; in a long run, appends of
+// short pieces still build node chains hundreds deep.
 #pragma once
 
 #include <zem_util/cst_str.h>
@@ -27,7 +28,8 @@ using zem_util::CstStr;
 template <class Chooser, class Checker>
 class CstStrModel {
  public:
-  CstStrModel(Chooser& chooser, Checker& checker) : chooser_(chooser), checker_(checker) {}
+  CstStrModel(Chooser& chooser, Checker& checker, std::size_t maxLength = 3000)
+      : chooser_(chooser), checker_(checker), maxLength_(maxLength) {}
 
   void step() {
     const int a = pick(kValues);
@@ -106,8 +108,8 @@ class CstStrModel {
         checkReads(a, b);
         break;
     }
-    if (texts_[a].size() > 3000) apply(a, CstStr(), std::string());
-    if (texts_[b].size() > 3000) apply(b, CstStr(), std::string());
+    if (texts_[a].size() > maxLength_) apply(a, CstStr(), std::string());
+    if (texts_[b].size() > maxLength_) apply(b, CstStr(), std::string());
   }
 
   // Every value and handle against its text, walking nodes as they are (no flattening).
@@ -201,9 +203,9 @@ class CstStrModel {
     const std::string& text = texts_[slot];
     equal(CstStr::cmp(value, values_[other]), expectedCmp(text, texts_[other]), "cmp");
     equal(CstStr::equals(value, values_[other]), text == texts_[other], "equals");
-    std::ostringstream out;
-    value.write(out);
-    equal(out.str(), text, "write");
+    out_.str(std::string());  // one stream for every read: building one costs more than the write
+    value.write(out_);
+    equal(out_.str(), text, "write");
     const int start = position(slot);
     const int count = pick(20) - 2;
     std::string part(20, '#');
@@ -223,10 +225,12 @@ class CstStrModel {
 
   Chooser& chooser_;
   Checker& checker_;
+  const std::size_t maxLength_;
   std::array<CstStr, kValues> values_;
   std::array<std::string, kValues> texts_;
   std::array<ArrayPtr<char>, kHandles> handles_;
   std::array<std::string, kHandles> handleTexts_;
+  std::ostringstream out_;
 };
 
 }  // namespace test_support

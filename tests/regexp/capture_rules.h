@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
+#include <string_view>
 
 namespace test_support {
 
@@ -27,9 +28,11 @@ inline bool isStarPattern(const std::string& pattern) {
 //   "a*b*c", "aXbYbZc", captures at 0, 2, 6 -> ""
 inline std::string findCaptureFault(const std::string& pattern, const zem_util::ArrayPtr<char>& text,
                                     const zem_util::ArrayPtr<zem_util::ArrayPtr<char>>& captures, bool caseSensitive) {
-  const std::string folded = caseSensitive ? pattern : lower(pattern);
-  const std::string original(text.toPtr() ? text.toPtr() : "", static_cast<std::size_t>(text.length()));
-  const std::string foldedText = caseSensitive ? original : lower(original);
+  const std::string_view original(text.toPtr() ? text.toPtr() : "", static_cast<std::size_t>(text.length()));
+  const std::string loweredPattern = caseSensitive ? std::string() : lower(pattern);
+  const std::string loweredText = caseSensitive ? std::string() : lower(std::string(original));
+  const std::string_view folded = caseSensitive ? std::string_view(pattern) : loweredPattern;
+  const std::string_view foldedText = caseSensitive ? original : loweredText;
   std::size_t next = 0;
   std::int32_t index = 0;
   for (std::size_t p = 0; p < folded.size();) {
@@ -38,18 +41,21 @@ inline std::string findCaptureFault(const std::string& pattern, const zem_util::
       continue;
     }
     const std::size_t end = std::min(folded.find('*', p), folded.size());
-    const std::string segment = folded.substr(p, end - p);
-    const std::string where = "segment " + std::to_string(index) + " '" + segment + "': ";
-    if (index >= captures.length()) return where + "no capture";
-    const zem_util::ArrayPtr<char>& capture = captures[index++];
-    if (!capture.sharesBlockWith(text)) return where + "not a slice of the text";
+    const std::string_view segment = folded.substr(p, end - p);
+    const auto fault = [&](const char* what) {
+      return "segment " + std::to_string(index) + " '" + std::string(segment) + "': " + what;
+    };
+    if (index >= captures.length()) return fault("no capture");
+    const zem_util::ArrayPtr<char>& capture = captures[index];
+    if (!capture.sharesBlockWith(text)) return fault("not a slice of the text");
     const std::size_t at = static_cast<std::size_t>(capture.offset() - text.offset());
-    if (capture.length() != static_cast<std::int32_t>(segment.size())) return where + "wrong length";
-    if (at < next) return where + "overlaps the segment before";
-    if (foldedText.compare(at, segment.size(), segment) != 0) return where + "wrong characters";
-    if (p == 0 && at != 0) return where + "not at the start";
-    if (end == folded.size() && at + segment.size() != foldedText.size()) return where + "not at the end";
-    if (p != 0 && end != folded.size() && foldedText.find(segment, next) != at) return where + "not leftmost";
+    if (capture.length() != static_cast<std::int32_t>(segment.size())) return fault("wrong length");
+    if (at < next) return fault("overlaps the segment before");
+    if (foldedText.compare(at, segment.size(), segment) != 0) return fault("wrong characters");
+    if (p == 0 && at != 0) return fault("not at the start");
+    if (end == folded.size() && at + segment.size() != foldedText.size()) return fault("not at the end");
+    if (p != 0 && end != folded.size() && foldedText.find(segment, next) != at) return fault("not leftmost");
+    ++index;
     next = at + segment.size();
     p = end;
   }

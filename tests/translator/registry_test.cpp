@@ -2,9 +2,13 @@
 #include <zem_util/env.h>
 #include <zem_util/translator.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
+#include "support/temp_dir.h"
 #include "support/text.h"
+#include "testing/test_access.h"
 
 namespace zem_util {
 namespace {
@@ -51,6 +55,60 @@ TEST(RegistryTest, ShortFormsUseTheProcessAndTheCurrentLanguage) {
   Translator mine;
   setTranslator("Short", &mine);
   EXPECT_EQ(getTranslator("Short", getCurrentLanguage()), &mine);
+}
+
+// What reaches the loader: names only. A candidate that is a path counts as one that cannot be loaded, and the
+// search goes on with the shorter ones.
+TEST(RegistryTest, HandsTheLoaderNamesNeverPaths) {
+  using Names = std::vector<std::string>;
+  const struct {
+    const char* name;
+    std::string language;
+    Names libraries;
+  } cases[] = {
+      {"Cfg", "fr_FR.UTF-8", {"CfgMsg_fr_FR.UTF-8", "CfgMsg_fr", "CfgMsg"}},
+      {"Cfg", "sr_RS@latin", {"CfgMsg_sr_RS@latin", "CfgMsg_sr", "CfgMsg"}},
+      {"Cfg", "de-AT x.\x80.", {"CfgMsg_de-AT x.\x80.", "CfgMsg"}},  // space, single dots, high bytes
+      {"a_b", "", {"a_bMsg_", "a_bMsg"}},
+      {"Cfg", "x/../../evil", {"CfgMsg"}},
+      {"Cfg", "x\\..\\..\\evil", {"CfgMsg"}},
+      {"Cfg", "fr_FR/x", {"CfgMsg_fr", "CfgMsg"}},
+      {"Cfg", "fr_C:x", {"CfgMsg_fr", "CfgMsg"}},
+      {"Cfg", "fr_FR..", {"CfgMsg_fr", "CfgMsg"}},
+      {"Cfg", "..", {"CfgMsg"}},
+      {"Cfg", std::string("fr\0", 3), {"CfgMsg"}},
+      {"Cfg", "fr\x1F", {"CfgMsg"}},
+      {"Cfg", "fr\x7F", {"CfgMsg"}},
+      {"Cfg", "fr_\n", {"CfgMsg_fr", "CfgMsg"}},
+      {"../Cfg", "fr", {}},
+      {"C:Cfg", "fr", {}},
+  };
+  for (const auto& c : cases) {
+    const ArrayPtr<char> language(c.language.data(), 0, static_cast<std::int32_t>(c.language.size()));
+    const ArrayPtr<ArrayPtr<char>> libraries = test_access::getPluginLibraryNames(c.name, language);
+    Names names;
+    for (std::int32_t i = 0; i < libraries.length(); ++i) names.push_back(test_support::text(libraries[i]));
+    EXPECT_EQ(names, c.libraries) << c.name << " " << c.language;
+  }
+}
+
+// A plug-in one level above the current directory, and a directory CfgMsg_x through which "x/../../evil" leads
+// to it on POSIX. Windows resolves "..\" in a library name by itself, so its form needs no directory at all.
+TEST(RegistryTest, ALanguageLoadsNoLibraryFromAnotherDirectory) {
+  test_support::TempDir dir;
+  const std::filesystem::path plugin = test_support::text(getLibraryFileName("CfgMsg_fr"));
+  const std::string evil = "evil" + plugin.extension().string();
+  std::filesystem::copy_file(plugin, dir / evil);
+  const std::filesystem::path work = dir.createDirectory("work");
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(work);
+  Translator* fallback = getTranslator("Nobody", "xx");
+
+  EXPECT_EQ(getTranslator("Cfg", "x\\..\\..\\evil"), fallback);
+  std::filesystem::create_directory(work / "CfgMsg_x");
+  EXPECT_TRUE(std::filesystem::exists(work / "CfgMsg_x/../.." / evil));  // the way is open
+  EXPECT_EQ(getTranslator("Cfg", "x/../../evil"), fallback);
+  std::filesystem::current_path(before);
 }
 
 }  // namespace
