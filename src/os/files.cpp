@@ -1,8 +1,11 @@
 // Platform layer, files: directory paths and append streams, for both back ends.
 #include "os/files.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "os/sync.h"
 
 namespace zem_util::os {
 
@@ -30,18 +33,75 @@ struct AppendStream {
 
   std::FILE* file;
   std::int64_t size;
-  // The standard output or error: shared with the rest of the process, so neither closed nor counted here.
+  // The standard output or error: shared with the rest of the process, so neither closed, counted nor buffered
+  // here.
   bool standard;
+  AppendStream* previous = nullptr;  // the open file streams, listed for the flush at exit
+  AppendStream* next = nullptr;
+  std::size_t buffered = 0;  // bytes waiting in `buffer`
+  char buffer[kBufferSize];
+
+  // Hands the waiting bytes to the system; those it refuses are lost.
+  void empty() {
+    if (buffered > 0) backend::writeUnlocked(file, buffer, buffered);
+    buffered = 0;
+  }
 };
+
+namespace {
+// The file streams now open. The C library empties its own buffers when the process exits normally; these
+// buffers stand in front of it, so they are emptied into it first, by a handler registered with the first
+// stream. A thread that still writes while the process exits races with that handler exactly as it would with
+// the C library's own flush.
+struct OpenStreams {
+  CriticalSection* lock = newCriticalSection();
+  AppendStream* first = nullptr;
+};
+
+void emptyAllAtExit();
+
+OpenStreams& openStreams() {
+  static OpenStreams* const streams = [] {
+    OpenStreams* made = new OpenStreams;  // never destroyed: the handler may run after static destructors
+    std::atexit(emptyAllAtExit);
+    return made;
+  }();
+  return *streams;
+}
+
+void emptyAllAtExit() {
+  OpenStreams& streams = openStreams();
+  enterCriticalSection(streams.lock);
+  for (AppendStream* stream = streams.first; stream; stream = stream->next) stream->empty();
+  leaveCriticalSection(streams.lock);
+}
+
+void listOpen(AppendStream* stream) {
+  OpenStreams& streams = openStreams();
+  enterCriticalSection(streams.lock);
+  stream->next = streams.first;
+  if (streams.first) streams.first->previous = stream;
+  streams.first = stream;
+  leaveCriticalSection(streams.lock);
+}
+
+void unlistClosed(AppendStream* stream) {
+  OpenStreams& streams = openStreams();
+  enterCriticalSection(streams.lock);
+  (stream->previous ? stream->previous->next : streams.first) = stream->next;
+  if (stream->next) stream->next->previous = stream->previous;
+  leaveCriticalSection(streams.lock);
+}
+}  // namespace
 
 AppendStream* openAppendStream(const char* path) {
   std::int64_t size = 0;
   std::FILE* file = backend::openForAppend(path, &size);
   if (file == nullptr) return nullptr;
-  // The C library's buffer rather than one of our own: the C library empties it when the process exits, so a
-  // record written just before a normal exit is not lost.
-  std::setvbuf(file, nullptr, _IOFBF, kBufferSize);
-  return new AppendStream(file, size, false);
+  std::setvbuf(file, nullptr, _IONBF, 0);  // this stream's own buffer stands in front
+  AppendStream* stream = new AppendStream(file, size, false);
+  listOpen(stream);
+  return stream;
 }
 
 AppendStream* getStandardOutput() {
@@ -62,13 +122,26 @@ void writeStream(AppendStream* stream, const char* data, std::size_t size) {
     return;
   }
   stream->size += backend::storedSize(data, size);
-  backend::writeUnlocked(stream->file, data, size);
+  if (size > kBufferSize - stream->buffered) {
+    stream->empty();
+    if (size >= kBufferSize) {  // would fill the buffer on its own: straight through
+      backend::writeUnlocked(stream->file, data, size);
+      return;
+    }
+  }
+  std::memcpy(stream->buffer + stream->buffered, data, size);
+  stream->buffered += size;
 }
 
-void flushStream(AppendStream* stream) { std::fflush(stream->file); }
+void flushStream(AppendStream* stream) {
+  if (!stream->standard) stream->empty();
+  std::fflush(stream->file);
+}
 
 void closeStream(AppendStream* stream) {
   if (stream->standard) return;
+  unlistClosed(stream);
+  stream->empty();
   std::fclose(stream->file);
   delete stream;
 }

@@ -47,9 +47,10 @@ void makeDirectories(const char* path);
 // ---- append streams --------------------------------------------------------------------------------------
 
 // A buffered stream that appends to a file, or the process's standard output or error. Bytes reach the system
-// when the buffer fills, at flushStream, at closeStream and, like every C stream, when the process exits
-// normally. A file's stream is used by one thread at a time (the caller's to ensure), so its writes skip the C
-// library's stream lock; the standard streams, which the rest of the process writes too, keep it.
+// when the buffer fills, at flushStream, at closeStream and when the process exits normally. A file's stream is
+// used by one thread at a time (the caller's to ensure) and buffers in front of the C library's stream, which
+// it leaves unbuffered, so a write takes no lock and costs one copy; the standard streams, which the rest of the
+// process writes too, are written through the C library's own buffer and lock.
 struct AppendStream;
 
 // Opens `path` for appending (the C library's mode "a"), creating the file when it is missing: every write goes
@@ -85,8 +86,8 @@ std::FILE* openForAppend(const char* path, std::int64_t* size);
 // The bytes `size` bytes of text take in a file: `size` on POSIX; one more for each "\n" on Windows.
 std::int64_t storedSize(const char* data, std::size_t size);
 
-// fwrite of `size` bytes to a stream that only the calling thread uses at the moment: without the stream's
-// lock where the C library has such a write.
+// fwrite of `size` bytes to an unbuffered stream that only the calling thread uses at the moment: without the
+// stream's lock where the C library has such a write.
 void writeUnlocked(std::FILE* file, const char* data, std::size_t size);
 
 // "logs\a.txt" -> "logs/a.txt": a path as a system that knows only "/" reads it.
