@@ -9,6 +9,8 @@
 #include <cstdarg>
 #include <cstddef>
 
+#include "zem_util/annotations.h"
+
 namespace zem_util::detail {
 
 // Exactly what `std::vsnprintf(buffer, size, format, args)` gives: the same characters in the buffer (at most
@@ -18,6 +20,6 @@ namespace zem_util::detail {
 // floating point and `%p` go to the C library one conversion at a time, and a format holding anything else
 // (`%n`, positional arguments, wide characters, a conversion the C standard does not name) goes to it whole.
 // `args` is left as the C library leaves it: not to be used again.
-int formatText(char* buffer, std::size_t size, const char* format, va_list args);
+int formatText(char* buffer, std::size_t size, const char* format, va_list args) ZEM_UTIL_PRINTF_FORMAT(3, 0);
 
 }  // namespace zem_util::detail

@@ -20,7 +20,8 @@ ZEM_UTIL_EXPORT void setTimeOffset(unsigned int offsetMs);
 ZEM_UTIL_EXPORT std::int32_t getBlockCount(const ArrayPtr<char>& text);
 
 // The library's printf, which must give what `std::vsnprintf(buffer, size, format, args)` gives, byte for byte.
-ZEM_UTIL_EXPORT int formatText(char* buffer, std::size_t size, const char* format, va_list args);
+ZEM_UTIL_EXPORT int formatText(char* buffer, std::size_t size, const char* format, va_list args)
+    ZEM_UTIL_PRINTF_FORMAT(3, 0);
 
 // The plug-in library names `getTranslator(name, language)` hands to the loader, in order, when none of them
 // yields a catalogue.

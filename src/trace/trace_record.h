@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+#include "zem_util/annotations.h"
+
 namespace zem_util::detail {
 
 class TraceRecord {
@@ -32,7 +34,7 @@ class TraceRecord {
   // Adds to the text.
   void append(const char* text, std::size_t size);
   // Adds printf's text of `format` and `args` (nothing when the C library reports an error).
-  void appendFormatted(const char* format, va_list args);
+  void appendFormatted(const char* format, va_list args) ZEM_UTIL_PRINTF_FORMAT(2, 0);
   // Closes the record with "]\n".
   void finish() {
     reserve(2);
