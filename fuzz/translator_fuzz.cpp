@@ -52,14 +52,16 @@ std::string expand(std::string_view text, const std::vector<std::string_view>& p
   return out;
 }
 
-// A library name rather than a path: no separator, no drive or stream colon, no "..", no control character.
-bool isLibraryName(std::string_view library) {
-  if (library.find("..") != std::string_view::npos) return false;
-  for (const char c : library) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F || c == '/' || c == '\\' || c == ':') return false;
+// How long a beginning of `library` stays a library name rather than a path: up to its first separator, drive or
+// stream colon, control character, or the first dot of a "..". Every candidate is a beginning of the first one,
+// so this one look tells them all apart.
+std::size_t nameLength(std::string_view library) {
+  for (std::size_t i = 0; i < library.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(library[i]);
+    if (byte < 0x20 || byte == 0x7F || byte == '/' || byte == '\\' || byte == ':') return i;
+    if (library.substr(i, 2) == "..") return i;
   }
-  return true;
+  return library.size();
 }
 
 // The candidates are name + "Msg_" + language, then each one before cut at its last underscore, down to
@@ -68,9 +70,10 @@ void checkPluginLibraries(const ArrayPtr<char>& name, const ArrayPtr<char>& lang
   const ArrayPtr<ArrayPtr<char>> tried = zem_util::test_access::getPluginLibraryNames(name, language);
   const std::string first = std::string(view(name)) + "Msg_" + std::string(view(language));
   const std::size_t shortest = static_cast<std::size_t>(name.length()) + 3;
+  const std::size_t longestName = nameLength(first);
   std::int32_t next = 0;
   for (std::string_view candidate = first;; candidate = candidate.substr(0, candidate.rfind('_'))) {
-    if (isLibraryName(candidate)) {
+    if (candidate.size() <= longestName) {
       ZEM_FUZZ_CHECK(next < tried.length() && view(tried[next]) == candidate);
       ++next;
     }
