@@ -14,6 +14,12 @@ run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -DCMAKE_PREFIX_PATH=$
     -DDEMO_PLUGIN_SOURCE=${DEMO_PLUGIN_SOURCE})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 run(${WORK_DIR}/build/consumer --plugin)
+# A record still buffered when the program returns from main reaches the file all the same.
+run(${WORK_DIR}/build/consumer --trace ${WORK_DIR}/exit.log)
+file(READ ${WORK_DIR}/exit.log exit_log)
+if(NOT exit_log MATCHES "^\\[consumer [0-9:.]+ written just before exit\\]\n$")
+  message(FATAL_ERROR "the record written before exit is missing: '${exit_log}'")
+endif()
 
 # The plug-in must load wherever dlopen is called: no text relocations, and no initial-exec TLS, which draws on
 # the small static TLS reserve that every dlopen shares.

@@ -4,8 +4,16 @@
 #include <cstdio>
 #include <cstring>
 
-// With --plugin it also asks the registry for the demo's catalogue, built beside it as DemoMsg_en.
+// With --plugin it also asks the registry for the demo's catalogue, built beside it as DemoMsg_en. With
+// --trace <file> it writes one record in flush mode 0 and exits at once, so the record is still buffered then.
 int main(int argc, char** argv) {
+  if (argc > 2 && std::strcmp(argv[1], "--trace") == 0) {
+    zem_util::Ptr<zem_util::Trace> trace = zem_util::getTraceMgr()->getTrace("consumer");
+    trace->setFileName(argv[2]);
+    trace->setMaxLevel(zem_util::kInfo);
+    trace->info("written just before exit");
+    return 0;
+  }
   zem_util::ArrayPtr<char> text = zem_util::format("%s-%d", "consumer", 42);
   zem_util::Mutex mutex;
   zem_util::MutexLock guard(mutex);
