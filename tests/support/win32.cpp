@@ -1,14 +1,13 @@
-// Win32 side of the environment tests' helpers, and the behaviour only the Win32 back end has.
+// Windows side of the tests' platform helpers: no file-size limit, no always-full device, no mapped-file faults.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdlib>
+#include <fstream>
 
-#include "env_test_support.h"
-#include "zem_util/env.h"
+#include "support/platform.h"
 
 namespace test_support {
 
@@ -35,26 +34,19 @@ bool getSystemEnvironmentVariable(const char* name, std::string* value) {
   return true;
 }
 
-std::string createHiddenFile(const TempDir& dir) {
-  const std::string file = dir.createFile("hidden.txt");
-  SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_HIDDEN);
-  return file;
+std::string createHiddenFile(const std::string& directory) {
+  std::ofstream(directory + "hidden.txt").put('x');
+  SetFileAttributesA((directory + "hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  return directory + "hidden.txt";
 }
+
+int runWithFileSizeLimit(std::size_t, const std::function<int()>&, std::string* whyNot) {
+  *whyNot = "Windows has no per-process file-size limit";
+  return -1;
+}
+
+std::string fullDevicePath() { return ""; }
+
+const int* pastTheEndOfAMappedFile() { return nullptr; }
 
 }  // namespace test_support
-
-namespace zem_util {
-namespace {
-
-using test_support::getSystemEnvironmentVariable;
-
-TEST(Win32BackEndTest, SettingAVariableLeavesTheRuntimeCopyAlone) {
-  setEnvironmentVariable("ZEM_ENV_WIN32_ONLY", "system");
-  EXPECT_EQ(std::getenv("ZEM_ENV_WIN32_ONLY"), nullptr);
-  std::string value;
-  EXPECT_TRUE(getSystemEnvironmentVariable("ZEM_ENV_WIN32_ONLY", &value));
-  EXPECT_EQ(value, "system");
-}
-
-}  // namespace
-}  // namespace zem_util

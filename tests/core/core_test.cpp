@@ -1,0 +1,262 @@
+// Handles, the string handle and CstStr. What CstStr computes (building, searching, comparing, hashing, copying
+// out) is checked against std::string by the cst_str fuzz target, whose corpus ctest replays; these tests cover
+// sharing, representation, limits and depth.
+#include <gtest/gtest.h>
+#include <zem_util/core.h>
+#include <zem_util/cst_str.h>
+
+#include <atomic>
+#include <cstring>
+#include <sstream>
+#include <string>
+
+#include "support/text.h"
+#include "testing/test_access.h"
+
+namespace zem_util {
+namespace {
+
+using test_access::getBlockCount;
+using test_support::text;
+
+struct Counted : Shared {
+  explicit Counted(std::atomic<int>* destroyed) : destroyed(destroyed) {}
+  ~Counted() override { ++*destroyed; }
+  std::atomic<int>* destroyed;
+  Ptr<Counted> next;
+};
+
+// Built during static initialisation, before main: the library's own statics must already work.
+ArrayPtr<char> staticText("built before main");
+
+TEST(HandlesTest, PtrCountsAndDeletesOnceWhateverTheOrderOfRelease) {
+  EXPECT_EQ(getBlockCount(ArrayPtr<char>(staticText)), 2);
+  std::atomic<int> destroyed{0};
+  {
+    Ptr<Counted> a(new Counted(&destroyed));
+    Ptr<Counted> b = a, c;
+    c = b;
+    c = a;  // the same object: nothing changes
+    const Ptr<Counted>& self = a;
+    a = self;
+    b = Ptr<Counted>();
+    EXPECT_EQ(destroyed, 0);
+    // The old head held the only reference to its successor, which the assignment must take first.
+    a->next = new Counted(&destroyed);
+    a->next->next = new Counted(&destroyed);
+    c = Ptr<Counted>();
+    a = a->next;
+    EXPECT_EQ(destroyed, 1);
+    a = a->next;
+    EXPECT_EQ(destroyed, 2);
+  }
+  EXPECT_EQ(destroyed, 3);
+}
+
+TEST(HandlesTest, SlicesShareTheBlockAndListsShareTheirTexts) {
+  ArrayPtr<char> whole("abcdefgh");
+  ArrayPtr<char> slice = whole.slice(2, 3);
+  slice = whole;  // the same block: no count changes, the window is copied
+  EXPECT_EQ(getBlockCount(whole), 2);
+  EXPECT_EQ(slice.length() * 10 + slice.offset(), 80);
+  slice.setSlice(slice, 4, 3);  // rebinds in place, relative to its own window
+  slice.setSlice(slice, 1, 2);
+  EXPECT_EQ(text(slice), "fg");
+  EXPECT_EQ(getBlockCount(whole), 2);
+  slice.setSlice(ArrayPtr<char>("elsewhere"), 4, 4);  // another block: the old one is released
+  EXPECT_EQ(getBlockCount(whole), 1);
+  EXPECT_EQ(text(slice), "wher");
+
+  ArrayPtr<char> items[] = {"one", "two", "", "four"};
+  ArrayPtr<ArrayPtr<char>> list;
+  list = items;  // up to the first empty text, shared, then a null terminator
+  ASSERT_EQ(list.length(), 2);
+  EXPECT_TRUE(list[1].sharesBlockWith(items[1]) && list[2].isNull());
+  list = static_cast<const ArrayPtr<char>*>(nullptr);
+  EXPECT_TRUE(list.isNull());
+  EXPECT_EQ(ArrayPtr<int>(3)[2], 0);
+}
+
+TEST(StringTest, NullEmptyEqualityAndTermination) {
+  const ArrayPtr<char> null(static_cast<const char*>(nullptr)), empty("");
+  EXPECT_TRUE(null.isNull() && null.toPtr() == nullptr && !empty.isNull() && null == empty);
+  EXPECT_FALSE((null + null).isNull());
+  EXPECT_EQ(text(ArrayPtr<char>("ab") + static_cast<const char*>(nullptr)) + text(null + "cd"), "abcd");
+  // Equality compares windows byte for byte, NULs included, wherever they lie.
+  const ArrayPtr<char> block("abab\0abac", 0, 9);
+  EXPECT_TRUE(block.slice(0, 2) == block.slice(2, 2));
+  EXPECT_FALSE(block.slice(0, 3) == block.slice(2, 3));  // one block, other offsets: the bytes decide
+  EXPECT_FALSE(block.slice(5, 4) == block.slice(0, 4));
+  EXPECT_TRUE(block.slice(4, 3) == ArrayPtr<char>("\0ab", 0, 3));
+  EXPECT_FALSE(block.slice(4, 3) == ArrayPtr<char>("\0ac", 0, 3));
+  // A window that ends at the block's NUL is already a C string; another gets a private copy.
+  ArrayPtr<char> head = block.slice(0, 2), tail = block.slice(5, 4);
+  EXPECT_EQ(tail.toNullTerminatedPtr(), block.toPtr() + 5);
+  EXPECT_STREQ(head.toNullTerminatedPtr(), "ab");
+  EXPECT_FALSE(head.sharesBlockWith(block));
+  EXPECT_EQ(getBlockCount(block), 2);
+}
+
+// Up to 4 characters 8 bits a byte, beyond that 4 bits at every (length / 8)-th byte; bytes sign-extended.
+TEST(StringTest, HashFollowsItsSamplingRule) {
+  const struct {
+    ArrayPtr<char> text;
+    std::uint32_t expected;
+  } cases[] = {
+      {ArrayPtr<char>(), 0},
+      {"", 0},
+      {"abc", 0x616263 ^ 3},
+      {"abcd", 0x61626364 ^ 4},
+      {"abcde", ((((0x61u << 4 ^ 0x62) << 4 ^ 0x63) << 4 ^ 0x64) << 4 ^ 0x65) ^ 5},
+      {"\x80", 0xFFFFFF80u ^ 1},
+      {"aXbXcXdXeXfXgXhX", hash("aYbYcYdYeYfYgYhY")},  // step 2: odd positions never count
+      {ArrayPtr<char>("zabcz").slice(1, 3), 0x616263 ^ 3},
+  };
+  for (const auto& c : cases) EXPECT_EQ(hash(c.text), c.expected) << text(c.text);
+  EXPECT_NE(hash("aXbXcXdXeXfXgXhX"), hash("bXbXcXdXeXfXgXhX"));
+}
+
+bool isShort(const CstStr& s) { return s.internLen() < s.internBigStrLen(); }
+bool isNode(const CstStr& s) { return !isShort(s) && s.internIdx() == -1; }
+
+TEST(CstStrTest, ShortTextsLiveInTheValueLongOnesShareBlocks) {
+  const CstStr seven("abcdefg"), eleven("abcdefghijk");
+  const char* inside = reinterpret_cast<const char*>(&seven);
+  EXPECT_TRUE(seven.toPtr() >= inside && seven.toPtr() + 8 <= inside + sizeof seven);  // no heap, with its NUL
+  EXPECT_NE(seven.toStr().toPtr(), seven.toPtr());
+  EXPECT_FALSE(CstStr().toStr().isNull());
+  CstStr window;
+  {
+    const ArrayPtr<char> whole("0123456789abcdef");
+    window = CstStr(ArrayPtr<char>(whole.slice(3, 10)));  // shared at its offset, and outlives the handle
+    EXPECT_EQ(window.toPtr(), whole.toPtr() + 3);
+    EXPECT_EQ(window.internIdx(), 3);
+  }
+  const ArrayPtr<char> handle = window;
+  EXPECT_EQ(handle.toPtr(), window.toPtr());
+  window = ArrayPtr<char>(handle.slice(1, 8));  // the same block: only the window moves
+  EXPECT_EQ(window.toPtr(), handle.toPtr() + 1);
+  // substr shares from 8 characters on and copies below; a window not followed by a NUL gets its own block.
+  EXPECT_EQ(eleven.substr(1, 9).toPtr(), eleven.toPtr() + 1);
+  EXPECT_TRUE(isShort(eleven.substr(4, 100)));
+  EXPECT_EQ(eleven.substr(2).toNullTerminatedPtr(), eleven.toPtr() + 2);
+  const CstStr middle = eleven.substr(1, 9);
+  EXPECT_STREQ(middle.toNullTerminatedPtr(), "bcdefghij");
+  EXPECT_NE(middle.toPtr(), eleven.toPtr() + 1);
+  EXPECT_EQ(CstStr::cmp(eleven.substr(0, 8), eleven.substr(0, 10)), -2);  // same block and index: lengths only
+  CstStr part = eleven.substr(0, 8);
+  const CstStr other = eleven.substr(2, 9);
+  part = other;  // the same block: only the window changes
+  EXPECT_EQ(std::string(part.toPtr(), static_cast<std::size_t>(part.length())), "cdefghijk");
+  EXPECT_TRUE(eleven == "abcdefghijk" && "abcdefghij" != eleven && CstStr("ab") < CstStr("abc"));
+  EXPECT_NE(CstStr(16, 'a'), CstStr("aaaaaaaaaaaaaaaabbbbbbbb").substr(8, 16));  // what lies before a window is not it
+  EXPECT_EQ(CstStr(-1, 'z').length() + CstStr(-5, "abc").length() + CstStr(3, nullptr).length(), 0);
+}
+
+TEST(CstStrTest, ConcatenationsAreNodesUntilRead) {
+  EXPECT_TRUE(isShort(CstStr::cat("abc", "defg")));
+  const CstStr block("0123456789"), node = CstStr::cat("abcdefgh", "ijklmnop");
+  EXPECT_EQ(CstStr::cat(block, "").toPtr(), block.toPtr());
+  EXPECT_EQ(CstStr::cat("", block).toPtr(), block.toPtr());
+  const CstStr copy = node;
+  EXPECT_EQ(node.substr(4, 8).toPtr(), node.toPtr() + 4);  // flattened once, then shared
+  EXPECT_TRUE(isNode(copy));                               // the other values stay on the node
+  // A short text merges into its neighbour in a node.
+  const CstStr tail("ABCDEFGHIJ"), right = CstStr::cat("cd", tail), left = CstStr::cat(tail, "cd");
+  EXPECT_EQ(std::string(CstStr::cat("ab", right).toPtr(), 14), "abcdABCDEFGHIJ");
+  EXPECT_EQ(std::string(CstStr::cat(left, "ef").toPtr(), 14), "ABCDEFGHIJcdef");
+  const CstStr halves = CstStr::cat(CstStr(4000, 'a'), CstStr(4000, 'b'));  // pieces that fill the write buffer
+  std::ostringstream out;
+  halves.write(out);
+  EXPECT_EQ(out.str(), std::string(4000, 'a') + std::string(4000, 'b'));
+  // A value grown in place: a copy taken before, a node sharing all of it or only its tail block, and the value
+  // itself going away must all leave the others' texts alone.
+  for (int shareWholeNode = 0; shareWholeNode < 2; ++shareWholeNode) {
+    CstStr grown("cd");
+    for (char c = 'e'; c <= 'z'; ++c) grown += c;
+    const CstStr before = grown;
+    const CstStr shared = shareWholeNode ? CstStr::cat(grown, "12") : CstStr::cat("ab", grown);
+    for (int i = 0; i < 100; ++i) grown += '.';
+    std::ostringstream written;  // walks the node as it is, tail block and all
+    grown.write(written);
+    EXPECT_EQ(written.str(), "cdefghijklmnopqrstuvwxyz" + std::string(100, '.'));
+    grown = CstStr();
+    EXPECT_STREQ(before, "cdefghijklmnopqrstuvwxyz");
+    EXPECT_STREQ(shared, shareWholeNode ? "cdefghijklmnopqrstuvwxyz12" : "abcdefghijklmnopqrstuvwxyz");
+  }
+}
+
+// Counts reach 0 exactly when the last value lets go, whichever way it does.
+TEST(CstStrTest, EveryWayOfLettingGoReleasesTheBlock) {
+  const ArrayPtr<char> block("a long shared text");
+  {
+    CstStr a(block), b(block), c(block), d(block), e(block), f(block);
+    CstStr moved(block);
+    a = CstStr("short");
+    b = "x";
+    c = ArrayPtr<char>("y");
+    d = std::move(moved);
+    e += "tail";  // a node that holds the block
+    f = CstStr::cat(f, e).substr(3, 20);
+    EXPECT_EQ(getBlockCount(block), 3);  // the handle, d and e's node; f now has a copy of its own
+    e = CstStr();
+  }
+  EXPECT_EQ(getBlockCount(block), 1);
+}
+
+// Nodes double a length without copying anything, so the limit is reached in 28 steps.
+TEST(CstStrTest, LengthLimitErrorsNameTheFunction) {
+  CstStr big("12345678");
+  for (int i = 0; i < 27; ++i) big = CstStr::cat(big, big);
+  CstStr grown = big;
+  const struct {
+    void (*build)(const CstStr& big, CstStr& grown);
+    const char* what;
+  } cases[] = {
+      {[](const CstStr& b, CstStr&) { CstStr::cat(b, b); },
+       "zem_util::CstStr::cat: a text of more than 2147483647 characters"},
+      {[](const CstStr& b, CstStr& g) { g += b; },
+       "zem_util::CstStr::operator+=: a text of more than 2147483647 characters"},
+      {[](const CstStr&, CstStr&) { ArrayPtr<int>(-1); },
+       "zem_util::ArrayPtr::ArrayPtr: a negative number of elements"},
+  };
+  for (const auto& c : cases) {
+    try {
+      c.build(big, grown);
+      ADD_FAILURE() << "no exception: " << c.what;
+    } catch (const std::bad_array_new_length& e) {
+      EXPECT_STREQ(e.what(), c.what);
+    }
+  }
+  EXPECT_EQ(grown.length(), 1 << 30);  // left as it was
+}
+
+// Flattening, copying out, writing and releasing follow a chain as deep as its number of nodes: none of them may
+// use the call stack for that.
+TEST(CstStrTest, DeepChainsDoNotExhaustTheStack) {
+  constexpr int kCount = 1000000;
+  std::string expected(kCount, 'a');
+  for (int i = 0; i < kCount; ++i) expected[static_cast<std::size_t>(i)] = static_cast<char>('a' + i % 26);
+  CstStr appended, chain;
+  for (int i = 0; i < kCount; ++i) {
+    appended += expected[static_cast<std::size_t>(i)];  // held alone: in place
+    const CstStr previous = chain;                      // shared at every step: a new node per few characters
+    chain += expected[static_cast<std::size_t>(i)];
+  }
+  std::ostringstream written;
+  chain.write(written);
+  EXPECT_EQ(written.str(), expected);
+  char piece[10];
+  chain.copySubstrTo(kCount - 12, 10, piece);
+  EXPECT_EQ(std::string(piece, 10), expected.substr(kCount - 12, 10));
+  EXPECT_TRUE(isNode(chain));
+  const CstStr copy = chain;
+  EXPECT_EQ(std::string(chain.toPtr(), kCount), expected);
+  EXPECT_EQ(std::string(appended.toPtr(), kCount), expected);
+  CstStr prepended;  // a right-deep chain of long pieces
+  for (int i = 0; i < kCount / 10; ++i) prepended = CstStr::cat("0123456789", prepended);
+  EXPECT_EQ(prepended.lastIndexOf("90123"), kCount - 11);
+}
+
+}  // namespace
+}  // namespace zem_util

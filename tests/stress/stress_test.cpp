@@ -1,0 +1,258 @@
+// Four threads at once on shared objects: handles, the alarm manager, the translator registry and trace files.
+// Under a second natively; the ThreadSanitizer run (ctest label "threads") watches the same code.
+#include <gtest/gtest.h>
+#include <zem_util/alarm.h>
+#include <zem_util/cst_str.h>
+#include <zem_util/trace.h>
+#include <zem_util/translator.h>
+
+#include <array>
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/temp_dir.h"
+#include "support/text.h"
+#include "support/threads.h"
+#include "testing/test_access.h"
+
+namespace zem_util {
+namespace {
+
+using test_support::onThreads;
+
+constexpr int kThreads = 4;
+
+struct Counted : Shared {
+  explicit Counted(std::atomic<int>* destroyed) : destroyed(destroyed) {}
+  ~Counted() override { ++*destroyed; }
+  std::atomic<int>* destroyed;
+};
+
+// Every handle travels between threads through mailboxes, so that its last release may happen on any of them.
+TEST(StressTest, HandlesTravellingBetweenThreadsAreReleasedExactlyOnce) {
+  std::atomic<int> created{1}, destroyed{0};
+  const ArrayPtr<char> text("a text long enough to be shared, never copied");
+  const Ptr<Counted> object(new Counted(&destroyed));
+  // Read-only from here on, so every thread may copy them at once: blocks, not concatenations (the second was
+  // one, flattened here as the header asks).
+  const CstStr value(text), built = CstStr::cat(CstStr(text.toPtr()), CstStr("... and its tail"));
+  const std::string builtText(built.toPtr(), static_cast<std::size_t>(built.length()));
+  struct Bundle {
+    Ptr<Counted> object;
+    ArrayPtr<char> text;
+    CstStr value;
+    ArrayPtr<ArrayPtr<char>> list{2};
+  };
+  std::array<std::pair<std::mutex, Bundle>, kThreads> mailboxes;
+  onThreads(kThreads, [&](int t) {
+    Bundle mine{object, text, built};
+    for (int i = 0; i < 40000; ++i) {
+      if (i % 50 == 0) {
+        mine.object = new Counted(&destroyed);
+        ++created;
+      }
+      const Ptr<Counted> copy = mine.object;
+      const ArrayPtr<char> slice = text.slice(i % 10, 20);
+      mine.list[i % 2] = slice;
+      const CstStr joined = CstStr::cat(value, CstStr(slice));  // a node sharing the shared value's block
+      if (joined.length() != value.length() + 20) ADD_FAILURE() << "cat";
+      mine.value = i % 3 == 0 ? value : i % 3 == 1 ? built : joined;
+      mine.text = i % 2 == 0 ? slice : text;
+      auto& [mutex, bundle] = mailboxes[(t + i) % kThreads];
+      std::lock_guard<std::mutex> guard(mutex);
+      std::swap(bundle, mine);
+    }
+  });
+  for (auto& box : mailboxes) box.second = Bundle();
+  EXPECT_EQ(created - 1, destroyed.load());        // all but `object`, which this thread still holds
+  EXPECT_EQ(test_access::getBlockCount(text), 2);  // `text` and `value`
+  EXPECT_EQ(std::string(built.toPtr(), builtText.size()), builtText);
+}
+
+// Listeners registered exactly once each, so "its registration has ended" is a property of the listener.
+struct AlarmRegistry {
+  AlarmMgr* mgr = nullptr;
+  std::mutex mutex;
+  std::vector<Ptr<AlarmListener>> listeners;  // every listener ever made
+  std::atomic<unsigned int> nextId{0};
+  std::atomic<int> created{0}, destroyed{0}, lateCalls{0}, addsLeft{1000};
+
+  Ptr<AlarmListener> pick(unsigned int seed) {  // any listener so far; another thread may be removing it too
+    std::lock_guard<std::mutex> guard(mutex);
+    return listeners.empty() ? Ptr<AlarmListener>() : listeners[seed % listeners.size()];
+  }
+  void add(unsigned int interval);
+  void remove(const Ptr<AlarmListener>& listener);  // the manager is called without `mutex` held
+};
+
+class StressListener : public AlarmListener {
+ public:
+  StressListener(AlarmRegistry& registry, unsigned int id) : registry_(registry), id_(id) { ++registry_.created; }
+  ~StressListener() override { ++registry_.destroyed; }
+  // First call: some add a registration, some remove another's. Later: some end, some change their interval.
+  unsigned int alarm() override {
+    if (ended) ++registry_.lateCalls;
+    const int call = ++calls;
+    if (call == 1 && id_ % 4 == 0 && --registry_.addsLeft >= 0) registry_.add(id_ % 7);
+    if (call == 1 && id_ % 4 == 1) registry_.remove(registry_.pick(id_ * 7919u));
+    if (call >= 3 && id_ % 3 == 0) ended = true;
+    return ended ? kRemoveAlarm : call % 2 == 0 ? kKeepInterval : 1 + id_ % 9;
+  }
+  std::atomic<bool> ended{false};
+  std::atomic<int> calls{0};
+
+ private:
+  AlarmRegistry& registry_;
+  unsigned int id_;
+};
+
+void AlarmRegistry::add(unsigned int interval) {
+  Ptr<AlarmListener> listener(new StressListener(*this, nextId++));
+  {
+    std::lock_guard<std::mutex> guard(mutex);
+    listeners.push_back(listener);
+  }
+  mgr->addAlarm(interval, listener);
+}
+
+void AlarmRegistry::remove(const Ptr<AlarmListener>& listener) {
+  if (listener && mgr->removeAlarm(kDueFirst, listener) != kAlarmNotFound)
+    static_cast<StressListener&>(*listener).ended = true;
+}
+
+TEST(StressTest, AlarmsAddedAndRemovedByThreadsAndListenersKeepEveryRegistrationStraight) {
+  AlarmRegistry registry;  // outlives the manager, whose thread calls the listeners that use it
+  auto mgr = std::make_unique<AlarmMgr>();
+  mgr->setMinimumInterval(4);
+  registry.mgr = mgr.get();
+  onThreads(kThreads, [&registry](unsigned int t) {
+    for (unsigned int i = 0; i < 500; ++i) {
+      registry.add((t + i) % 13);
+      if (i % 3 == 0) registry.remove(registry.pick(t * 1009 + i * 31));
+      if (i % 2 == 0) sleepMs(1);
+    }
+  });
+  // Every registration that has not ended is still served: each such listener gets called again.
+  std::vector<std::pair<StressListener*, int>> live;
+  {
+    std::lock_guard<std::mutex> guard(registry.mutex);  // listeners may still be adding
+    for (const Ptr<AlarmListener>& listener : registry.listeners) {
+      auto* stress = static_cast<StressListener*>(listener.get());
+      if (!stress->ended) live.emplace_back(stress, stress->calls.load());
+    }
+  }
+  const unsigned int start = getTimeMs();
+  for (auto& [listener, calls] : live) {
+    while (!listener->ended && listener->calls == calls && getTimeMs() - start < 20000) sleepMs(2);
+    EXPECT_TRUE(listener->ended || listener->calls > calls) << "a registration was lost";
+  }
+  EXPECT_EQ(registry.lateCalls.load(), 0);
+  mgr.reset();  // lets go of every registration it still holds; the listeners die with their last handle
+  registry.listeners.clear();
+  EXPECT_EQ(registry.destroyed.load(), registry.created.load());
+}
+
+// Each thread asks for the same pairs, most of them for the first time, in its own order: some have a plug-in
+// (CfgMsg_fr), most fall back to the default catalogue. Meanwhile each registers catalogues of its own and finds
+// them, and all of them keep replacing one shared pair. Every answer must be the one every other thread got.
+TEST(StressTest, RegistryLookupsAndRegistrationsFromFourThreadsAgree) {
+  constexpr int kNames = 30;
+  const char* const languages[] = {"fr_FR", "de_DE", "fr_CA"};
+  static Translator own[kThreads];  // the registry keeps them to the end of the process
+  Translator* seen[kThreads][kNames][3] = {};
+  onThreads(kThreads, [&](int t) {
+    const ArrayPtr<char> ownName = format("Own%d", t);
+    for (int round = 0; round < 100; ++round) {
+      for (int k = 0; k < kNames; ++k) {
+        const int n = (k * (t + 1) + round) % kNames;  // a different order on each thread
+        for (int l = 0; l < 3; ++l) {
+          Translator* found = getTranslator(format("Stress%d", n), languages[l]);
+          if (seen[t][n][l] && seen[t][n][l] != found) ADD_FAILURE() << "the answer for a pair changed";
+          seen[t][n][l] = found;
+        }
+        const char* french = (k + t) % 2 == 0 ? "fr_FR" : "fr_CA";  // both end at CfgMsg_fr
+        if (test_support::text(getTranslator("Cfg", french)->getMsg("library")) != "CfgMsg_fr") ADD_FAILURE();
+        setTranslator(ownName, languages[k % 3], &own[t]);
+        if (getTranslator(ownName, languages[k % 3]) != &own[t]) ADD_FAILURE() << "lost a registration";
+        setTranslator("Shared", "fr_FR", &own[(t + k) % kThreads]);
+      }
+    }
+  });
+  for (int t = 1; t < kThreads; ++t) {
+    for (int n = 0; n < kNames; ++n) {
+      for (int l = 0; l < 3; ++l) EXPECT_EQ(seen[t][n][l], seen[0][n][l]);
+    }
+  }
+  EXPECT_EQ(seen[0][0][0], getTranslator("Absent", "xx"));  // the shared default catalogue
+  const Translator* shared = getTranslator("Shared", "fr_FR");
+  EXPECT_TRUE(shared >= &own[0] && shared < &own[kThreads]);
+}
+
+// Four traces share two rotating files, two traces each, and four threads write through all four in turn, closing
+// the file after every record. Every record must then be there exactly once, whole, in the numbered files of the
+// right file, under the header of a trace of that file.
+TEST(StressTest, TracesOnSharedRotatingFilesLoseAndMixNothing) {
+  test_support::TempDir dir;
+  constexpr int kRecords = 10000;
+  const char* const fileNames[] = {"alpha", "beta"};
+  const char* const traceNames[] = {"alpha0", "beta0", "alpha1", "beta1"};  // trace i writes to file i % 2
+  Ptr<Trace> traces[4];
+  for (int i = 0; i < 4; ++i) {
+    const std::string path = dir / (std::string(fileNames[i % 2]) + ".log");
+    Ptr<TraceFile> file = getTraceMgr()->getTraceFile(path.c_str());
+    TraceParameters parameters = file->getParameters();
+    parameters.maxFileSize = 8 * 1024;
+    parameters.maxOldFiles = 100000;  // keep every file, so that every record can be counted
+    parameters.flushMode = 2;
+    file->setParameters(parameters);
+    traces[i] = new Trace(traceNames[i]);
+    traces[i]->setFileName(path.c_str());
+    traces[i]->setMaxLevel(kInfo);
+  }
+  onThreads(kThreads, [&](int t) {
+    for (int i = 0; i < kRecords; ++i) {
+      Trace& trace = *traces[(t + i) % 4];
+      if (i % 3 != 0) {
+        trace.info("t%d r%d end", t, i);
+        continue;
+      }
+      trace.begin();  // a block of three outputs must stay one record
+      trace.info("t%d", t);
+      trace.info(" r%d", i);
+      trace.info(" end");
+      trace.end();
+    }
+  });
+  std::map<std::string, std::set<std::pair<int, int>>> seen;  // by file: (thread, record)
+  std::map<std::string, int> files;
+  const std::regex record(R"(\[((alpha|beta)\d) \d\d:\d\d:\d\d\.\d\d t(\d) r(\d+) end\]\r?)");
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    const std::string fileName = entry.path().filename().string();
+    const std::string file = fileName.substr(0, fileName.find_first_of("_."));
+    ++files[file];
+    std::istringstream stream(test_support::readFile(entry.path().string()));
+    for (std::string line; std::getline(stream, line);) {
+      std::smatch match;
+      ASSERT_TRUE(std::regex_match(line, match, record)) << fileName << ": " << line;
+      const int t = std::stoi(match[3]), i = std::stoi(match[4]);
+      EXPECT_TRUE(match[1] == traceNames[(t + i) % 4] && match[2] == file) << fileName << ": " << line;
+      EXPECT_TRUE(seen[file].emplace(t, i).second) << line;
+    }
+  }
+  for (const char* file : fileNames) {
+    EXPECT_EQ(seen[file].size(), static_cast<std::size_t>(kThreads * kRecords / 2)) << file;
+    EXPECT_GT(files[file], 3) << file;  // it really rotated
+  }
+}
+
+}  // namespace
+}  // namespace zem_util
