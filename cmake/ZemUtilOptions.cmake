@@ -3,7 +3,9 @@ add_library(zem_util_options INTERFACE)
 if(MSVC)
   target_compile_options(zem_util_options INTERFACE /W4 $<$<BOOL:${ZEM_UTIL_WERROR}>:/WX>)
 else()
-  target_compile_options(zem_util_options INTERFACE -Wall -Wextra -Wpedantic
+  # -Wformat=2: printf formats are checked against their arguments, and a format that is not a literal must come
+  # from a caller that is itself checked (ZEM_UTIL_PRINTF_FORMAT).
+  target_compile_options(zem_util_options INTERFACE -Wall -Wextra -Wpedantic -Wformat=2
                          $<$<BOOL:${ZEM_UTIL_WERROR}>:-Werror>)
 endif()
 set(zem_util_sanitizers "${ZEM_UTIL_SANITIZE}")

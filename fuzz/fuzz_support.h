@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "support/text.h"
@@ -24,8 +25,14 @@ namespace zem_util::fuzz {
 }
 
 // A new text holding exactly these characters, in a block of its own.
-inline ArrayPtr<char> toHandle(const std::string& text) {
+inline ArrayPtr<char> toHandle(std::string_view text) {
   return ArrayPtr<char>(text.data(), 0, static_cast<std::int32_t>(text.size()));
+}
+
+// The characters of a handle's window, without copying them.
+inline std::string_view view(const ArrayPtr<char>& text) {
+  return text.length() > 0 ? std::string_view(text.toPtr(), static_cast<std::size_t>(text.length()))
+                           : std::string_view();
 }
 
 // "<head>\n<tail>": the input up to its first line feed, and the rest (empty without a line feed).

@@ -21,11 +21,17 @@ while(TRUE)
   string(APPEND code "${block}\n\n")
   string(SUBSTRING "${tour}" ${block_end} -1 tour)
 endwhile()
+# main() calls every tour function (void tourSomething()) in the order the README defines them.
+string(REGEX MATCHALL "\nvoid tour[A-Za-z]*\\(\\)" tours "${code}")
+set(calls "")
+foreach(tour IN LISTS tours)
+  string(REGEX REPLACE "\nvoid " "" tour "${tour}")
+  string(APPEND calls "  ${tour};\n")
+endforeach()
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/readme_tour.cpp.in
   "// Generated from README.md: the tour's examples, run in order.\n"
   "#include <zem_util/zem_util.h>\n\n#include <cstdio>\n\n${code}"
-  "int main() {\n  tourHandles();\n  tourSystem();\n  tourEnvironment();\n  tourMatching();\n"
-  "  tourMessages();\n  tourTracing();\n  tourAlarms();\n  return 0;\n}\n")
+  "int main() {\n${calls}  return 0;\n}\n")
 configure_file(${CMAKE_CURRENT_BINARY_DIR}/readme_tour.cpp.in ${CMAKE_CURRENT_BINARY_DIR}/readme_tour.cpp COPYONLY)
 add_executable(readme_tour ${CMAKE_CURRENT_BINARY_DIR}/readme_tour.cpp)
 target_link_libraries(readme_tour PRIVATE ZemUtil::zem_util zem_util_options)

@@ -38,9 +38,23 @@
 #define ZEM_UTIL_NO_THREAD_SAFETY_ANALYSIS ZEM_UTIL_THREAD_ANNOTATION(no_thread_safety_analysis)
 
 // A printf-style function: argument `format_index` is the format, the checked arguments start at `first_arg`
-// (1-based; count `this` as 1 in member functions; 0 for a va_list).
-#if defined(__GNUC__) || defined(__clang__)
+// (1-based; count `this` as 1 in member functions; 0 for a va_list). GCC and clang check every call (-Wformat,
+// part of -Wall). MSVC checks through an annotation on the format parameter itself (under /analyze), so a
+// printf-style declaration carries both:
+//
+//   ArrayPtr<char> format(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(1, 2);
+#if defined(__MINGW32__)
+// mingw's C++ runtime formats with its own C99 printf (__USE_MINGW_ANSI_STDIO), not Microsoft's, and so does the
+// library: %zu and %Lf are fine there, which the compiler's "printf" (Microsoft's rules) would refuse.
+#define ZEM_UTIL_PRINTF_FORMAT(format_index, first_arg) __attribute__((format(gnu_printf, format_index, first_arg)))
+#elif defined(__GNUC__) || defined(__clang__)
 #define ZEM_UTIL_PRINTF_FORMAT(format_index, first_arg) __attribute__((format(printf, format_index, first_arg)))
 #else
 #define ZEM_UTIL_PRINTF_FORMAT(format_index, first_arg)
+#endif
+#if defined(_MSC_VER)
+#include <sal.h>
+#define ZEM_UTIL_PRINTF_FORMAT_STRING _Printf_format_string_
+#else
+#define ZEM_UTIL_PRINTF_FORMAT_STRING
 #endif

@@ -21,19 +21,65 @@
 // "zem_util::operator+: a text of more than 2147483646 characters".
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <iosfwd>
 #include <new>
+#include <string>
+#include <string_view>
 #include <type_traits>
 
+#include "zem_util/annotations.h"
 #include "zem_util/export.h"
 
 namespace zem_util {
 
 namespace detail {
+// The state of the reference-count mutex, which every count change below takes inline: an uncontended change
+// is one compare-and-swap, the change, and a release store. Only these functions and the library touch it;
+// the lock, and why it is correct, is src/core/count_lock.cpp.
+struct alignas(64) CountLockState {        // a cache line of its own
+  std::atomic<std::uint32_t> held{0};      // 1 while some thread holds the lock
+  std::atomic<std::uint32_t> sleepers{0};  // threads queued to sleep until it is free
+};
+ZEM_UTIL_EXPORT extern CountLockState countLockState;
+
+// Out of line: a change whose quick try failed (the lock is busy, or the calling thread holds it through
+// `getRefCountMutex()`), and the wake-up of a sleeping thread.
+ZEM_UTIL_EXPORT std::int32_t changeCountContended(std::int32_t& count, std::int32_t delta) noexcept;
+ZEM_UTIL_EXPORT void wakeCountLockSleeper() noexcept;
+
+inline bool tryEnterCountLock() noexcept {
+  std::uint32_t free = 0;
+  return countLockState.held.compare_exchange_strong(free, 1, std::memory_order_acquire, std::memory_order_relaxed);
+}
+
+// The store that frees the lock, then the look for sleepers: in that order in the instruction stream (the
+// fence only stops the compiler), which is all the proof in count_lock.cpp asks of a leaving thread.
+inline void leaveCountLock() noexcept {
+  countLockState.held.store(0, std::memory_order_release);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  if (countLockState.sleepers.load(std::memory_order_relaxed) != 0) wakeCountLockSleeper();
+}
+
 // Change a count under the reference-count mutex. `releaseCount` returns the new value.
-ZEM_UTIL_EXPORT void retainCount(std::int32_t& count) noexcept;
-ZEM_UTIL_EXPORT std::int32_t releaseCount(std::int32_t& count) noexcept;
+inline void retainCount(std::int32_t& count) noexcept {
+  if (!tryEnterCountLock()) {
+    changeCountContended(count, 1);
+    return;
+  }
+  ++count;
+  leaveCountLock();
+}
+
+inline std::int32_t releaseCount(std::int32_t& count) noexcept {
+  if (!tryEnterCountLock()) return changeCountContended(count, -1);
+  const std::int32_t left = --count;
+  leaveCountLock();
+  return left;
+}
 
 }  // namespace detail
 
@@ -98,6 +144,13 @@ class Ptr {
 
   T* object_ = nullptr;
 };
+
+// Handles ordered by the address of their object (null first), as std::less orders pointers, so that they can key
+// a std::map or std::set; std::hash below hashes the same address.
+template <class T>
+bool operator<(const Ptr<T>& a, const Ptr<T>& b) noexcept {
+  return std::less<T*>()(a.get(), b.get());
+}
 
 namespace detail {
 template <class T>
@@ -193,6 +246,14 @@ class ArrayHandle {
   T* toPtr() const noexcept { return block_ ? block_->data + offset_ : nullptr; }
   // Unchecked: 0 <= i < length() is the caller's business.
   T& operator[](std::int32_t i) const noexcept { return block_->data[offset_ + i]; }
+  // The window as a contiguous range, for the standard library's algorithms and range-for: `data()` is
+  // `toPtr()`, `size()` is `length()`. A null handle is the empty range (both ends null).
+  T* data() const noexcept { return toPtr(); }
+  std::size_t size() const noexcept { return static_cast<std::size_t>(length_); }
+  bool empty() const noexcept { return length_ == 0; }
+  T* begin() const noexcept { return toPtr(); }
+  T* end() const noexcept { return toPtr() + length_; }
+
   // Whether both handles show windows of one block (whatever the windows), so that characters written through
   // one are seen through the other. Two null handles share nothing.
   bool sharesBlockWith(const ArrayHandle& other) const noexcept { return block_ && block_ == other.block_; }
@@ -278,14 +339,96 @@ class ZEM_UTIL_EXPORT ArrayPtr<char> : public detail::ArrayHandle<char> {
   // A copy of count characters at source + start, embedded NULs included; null for a null source.
   ArrayPtr(const char* source, std::int32_t start, std::int32_t count);
 
+  // A copy of the characters of `text`, embedded NULs included; null for a view without data
+  // (`std::string_view()`), empty for "". Explicit: it copies, where copying a handle never does. Longer than
+  // 2147483646 characters throws std::bad_array_new_length.
+  explicit ArrayPtr(std::string_view text);
+
   // The window as a C string. When the window already ends at a NUL its address is returned; otherwise this
   // handle is rebound to a private NUL-terminated copy (other handles keep the old block). Null for a null handle.
   char* toNullTerminatedPtr();
+
+  // The window, not copied: valid while some handle keeps the block, and it sees whatever is later written into
+  // the block. Not NUL-terminated in general. A null handle gives `std::string_view()`.
+  std::string_view view() const noexcept { return std::string_view(toPtr(), size()); }
+  // A copy of the window.
+  std::string str() const { return std::string(view()); }
 };
 
 // Same length and the same bytes (exact, case-sensitive).
 ZEM_UTIL_EXPORT bool operator==(const ArrayPtr<char>& a, const ArrayPtr<char>& b) noexcept;
 inline bool operator!=(const ArrayPtr<char>& a, const ArrayPtr<char>& b) noexcept { return !(a == b); }
+
+namespace detail {
+// The library's order of texts, the one of `CstStr::cmp`: bytes taken as signed (0x80 and above sort before
+// ASCII), a prefix before the longer text. Negative, 0 or positive; 0 exactly for equal texts.
+ZEM_UTIL_EXPORT int compareTexts(std::string_view a, std::string_view b) noexcept;
+}  // namespace detail
+
+// Ordering consistent with ==, so that handles can key a std::map or std::set: exactly one of a < b, a == b,
+// b < a holds. The order of `CstStr`: "B" < "a" < "ab", and "\xE9" < "A" (signed bytes).
+inline bool operator<(const ArrayPtr<char>& a, const ArrayPtr<char>& b) noexcept {
+  return detail::compareTexts(a.view(), b.view()) < 0;
+}
+inline bool operator>(const ArrayPtr<char>& a, const ArrayPtr<char>& b) noexcept { return b < a; }
+inline bool operator<=(const ArrayPtr<char>& a, const ArrayPtr<char>& b) noexcept { return !(b < a); }
+inline bool operator>=(const ArrayPtr<char>& a, const ArrayPtr<char>& b) noexcept { return !(a < b); }
+
+// Writes the window like a std::string_view (field width and fill apply); nothing for a null handle.
+ZEM_UTIL_EXPORT std::ostream& operator<<(std::ostream& out, const ArrayPtr<char>& text);
+
+namespace detail {
+// The texts that compare with one another by their characters, each seen as a std::string_view: `ArrayPtr<char>`
+// (its window), C strings (char arrays and pointers; null reads as "") and `CstStr` (cst_str.h). `kind` tells
+// them apart: two texts of one kind compare through their own operators.
+template <class T, class = void>
+struct TextView {
+  static constexpr int kind = 0;  // not a text
+};
+template <>
+struct TextView<ArrayPtr<char>> {
+  static constexpr int kind = 1;
+  static std::string_view of(const ArrayPtr<char>& text) noexcept { return text.view(); }
+};
+template <class T>
+struct TextView<
+    T, std::enable_if_t<std::is_same_v<std::decay_t<T>, char*> || std::is_same_v<std::decay_t<T>, const char*>>> {
+  static constexpr int kind = 2;
+  static std::string_view of(const char* text) noexcept { return text ? std::string_view(text) : std::string_view(); }
+};
+template <class A, class B>
+constexpr bool kMixedTexts = TextView<A>::kind != 0 && TextView<B>::kind != 0 && TextView<A>::kind != TextView<B>::kind;
+}  // namespace detail
+
+// Comparisons across kinds of text: an `ArrayPtr<char>` with a C string or a `CstStr`, either way round. The same
+// answers as converting one side to the other, without converting (nothing is copied), and without the ambiguity
+// of two possible conversions. Templates, so that only these exact pairs reach them.
+//   zem_util::ArrayPtr<char>("net.log") == "net.log"            // true
+//   zem_util::CstStr("abc") < zem_util::ArrayPtr<char>("abd")  // true
+template <class A, class B, std::enable_if_t<detail::kMixedTexts<A, B>, int> = 0>
+bool operator==(const A& a, const B& b) {
+  return detail::TextView<A>::of(a) == detail::TextView<B>::of(b);
+}
+template <class A, class B, std::enable_if_t<detail::kMixedTexts<A, B>, int> = 0>
+bool operator!=(const A& a, const B& b) {
+  return !(a == b);
+}
+template <class A, class B, std::enable_if_t<detail::kMixedTexts<A, B>, int> = 0>
+bool operator<(const A& a, const B& b) {
+  return detail::compareTexts(detail::TextView<A>::of(a), detail::TextView<B>::of(b)) < 0;
+}
+template <class A, class B, std::enable_if_t<detail::kMixedTexts<A, B>, int> = 0>
+bool operator>(const A& a, const B& b) {
+  return b < a;
+}
+template <class A, class B, std::enable_if_t<detail::kMixedTexts<A, B>, int> = 0>
+bool operator<=(const A& a, const B& b) {
+  return !(b < a);
+}
+template <class A, class B, std::enable_if_t<detail::kMixedTexts<A, B>, int> = 0>
+bool operator>=(const A& a, const B& b) {
+  return !(a < b);
+}
 
 // A new block holding a's characters then b's; a null operand adds nothing. Never null.
 ZEM_UTIL_EXPORT ArrayPtr<char> operator+(const ArrayPtr<char>& a, const ArrayPtr<char>& b);
@@ -299,10 +442,22 @@ ZEM_UTIL_EXPORT std::uint32_t hash(const ArrayPtr<char>& text) noexcept;
 // printf-style formatting into a new text. Results over 3000 characters are refused: a `const char*` (not an
 // `Exception`) is thrown, pointing to "'zem_util::format' cannot be used to format more than 3000
 // characters !". Nothing is ever written past the 3000 characters. An encoding error gives an empty text.
-ZEM_UTIL_EXPORT ArrayPtr<char> format(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
+ZEM_UTIL_EXPORT ArrayPtr<char> format(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...)
+    ZEM_UTIL_PRINTF_FORMAT(1, 2);
 
 }  // namespace zem_util
+
+// Handles as keys of std::unordered_map and std::unordered_set. A `Ptr` hashes its object's address. A text
+// hashes as the standard library hashes its characters (std::hash<std::string_view>), so equal texts hash alike
+// whatever holds them; not `zem_util::hash`, which reads only about eight bytes of a long text and would crowd
+// keys that differ elsewhere into one bucket.
+namespace std {
+template <class T>
+struct hash<zem_util::Ptr<T>> {
+  size_t operator()(const zem_util::Ptr<T>& handle) const noexcept { return hash<T*>()(handle.get()); }
+};
+template <>
+struct hash<zem_util::ArrayPtr<char>> {
+  size_t operator()(const zem_util::ArrayPtr<char>& text) const noexcept { return hash<string_view>()(text.view()); }
+};
+}  // namespace std

@@ -20,10 +20,14 @@
 // the object's own words. Flatten it first (for example with `toPtr`) to share it read-only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <iosfwd>
+#include <string>
+#include <string_view>
 
+#include "zem_util/annotations.h"
 #include "zem_util/core.h"
 #include "zem_util/export.h"
 
@@ -46,6 +50,9 @@ class ZEM_UTIL_EXPORT CstStr {
   // Under 8 characters: a copy. Otherwise the value shares the handle's block (at the handle's offset):
   // nothing is copied, and the text survives the handle.
   CstStr(const ArrayPtr<char>& text);  // NOLINT: implicit
+  // A copy of the characters of `text`, embedded NULs included (8 or more: a new block). Explicit: it copies.
+  // Longer than 2147483647 characters throws std::bad_array_new_length.
+  explicit CstStr(std::string_view text);
   // Short texts are copied; long ones shared (one count).
   CstStr(const CstStr& other) {
     if (other.isLong()) {
@@ -85,11 +92,7 @@ class ZEM_UTIL_EXPORT CstStr {
   // printf-style formatting (the runtime's conventions). Results over 3000 characters are refused: a
   // `const char*` (not an `Exception`) is thrown, pointing to "CstStr::fromFormat cannot be used to format
   // more than 3000 characters !"; nothing is written past them. An encoding error gives the empty text.
-  static CstStr fromFormat(const char* format, ...)
-#if defined(__GNUC__)
-      __attribute__((format(printf, 1, 2)))
-#endif
-      ;
+  static CstStr fromFormat(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(1, 2);
 
   // ---- the representation ------------------------------------------------------------------------------------
   //
@@ -131,6 +134,22 @@ class ZEM_UTIL_EXPORT CstStr {
   // shared: the handle shows the value's window of its block. Flattens.
   ArrayPtr<char> toStr() const;
   operator ArrayPtr<char>() const { return toStr(); }  // NOLINT: implicit by design
+
+  // The standard library's view of the text: `view()` is {toPtr(), length()}, with the validity of `toPtr`
+  // (nothing copied; a short text is seen inside this object). `data`, `begin` and `end` make the value a
+  // contiguous range of const characters. Flatten, so the threads rule above applies to them.
+  std::string_view view() const { return std::string_view(toPtr(), size()); }
+  const char* data() const { return toPtr(); }
+  const char* begin() const { return toPtr(); }
+  const char* end() const { return toPtr() + length(); }
+  std::size_t size() const noexcept { return static_cast<std::size_t>(length()); }
+  bool empty() const noexcept { return length() == 0; }
+  // A copy of the text. Walks a node as it is: no flattening.
+  std::string str() const {
+    std::string text(size(), '\0');
+    copyTo(text.data());
+    return text;
+  }
 
   // Copy out `length()` characters, or `count` characters from `start` (clipped at the end; nothing for a
   // count of 0 or less or a start outside the text). No NUL is written. These walk a node as it is.
@@ -187,6 +206,11 @@ class ZEM_UTIL_EXPORT CstStr {
   friend bool operator==(const char* a, const CstStr& b) { return equalsText(b, a); }
   friend bool operator!=(const char* a, const CstStr& b) { return !equalsText(b, a); }
   friend bool operator<(const CstStr& a, const CstStr& b) { return cmp(a, b) < 0; }
+  friend bool operator>(const CstStr& a, const CstStr& b) { return cmp(a, b) > 0; }
+  friend bool operator<=(const CstStr& a, const CstStr& b) { return cmp(a, b) <= 0; }
+  friend bool operator>=(const CstStr& a, const CstStr& b) { return cmp(a, b) >= 0; }
+  // Comparisons with an `ArrayPtr<char>`, either way round, and orderings with a C string: see core.h. They
+  // flatten.
 
  private:
   struct Impl;  // the forms' layouts and the algorithms, in src/core
@@ -204,4 +228,24 @@ class ZEM_UTIL_EXPORT CstStr {
   alignas(std::uintptr_t) mutable unsigned char rep_[2 * sizeof(std::int32_t) + sizeof(std::uintptr_t)];
 };
 
+// Writes the text like a std::string_view (field width and fill apply). Flattens; `write` does not.
+ZEM_UTIL_EXPORT std::ostream& operator<<(std::ostream& out, const CstStr& text);
+
+namespace detail {
+template <>
+struct TextView<CstStr> {
+  static constexpr int kind = 3;
+  static std::string_view of(const CstStr& text) { return text.view(); }
+};
+}  // namespace detail
+
 }  // namespace zem_util
+
+// Values as keys of std::unordered_map and std::unordered_set: the same hash as `ArrayPtr<char>` and
+// std::string_view give the same text (not `CstStr::hash`, which samples four characters). Flattens.
+namespace std {
+template <>
+struct hash<zem_util::CstStr> {
+  size_t operator()(const zem_util::CstStr& text) const { return hash<string_view>()(text.view()); }
+};
+}  // namespace std

@@ -73,6 +73,10 @@ class ZEM_UTIL_EXPORT Regexp {
   //   "a*b*c" on "aXbYbZc" -> true; "a" at 0, "b" at 2 (the leftmost), "c" at 6
   // Allocates nothing unless `captures` has the wrong size.
   bool match(const ArrayPtr<char>& text, ArrayPtr<ArrayPtr<char>>& captures);
+  // The same on a const object, with the same result and captures: it reads the compiled pattern and writes
+  // only `captures`. Any number of threads may call it on one object at once, each with an array of its own,
+  // while nobody calls `setPattern` or assigns the object.
+  bool match(const ArrayPtr<char>& text, ArrayPtr<ArrayPtr<char>>& captures) const;
   // The same, keeping the captures inside the object (they are not handed out).
   bool match(const ArrayPtr<char>& text);
 

@@ -19,6 +19,8 @@
 // "Internal error : Cannot create a new event object. : 'CreateEvent' returned error code 12 : Cannot allocate memory".
 #pragma once
 
+#include <chrono>
+
 #include "zem_util/annotations.h"
 #include "zem_util/core.h"
 #include "zem_util/exception_handler.h"  // WindowsExceptionHandler: processor faults as Exceptions
@@ -92,7 +94,43 @@ class ZEM_UTIL_EXPORT ZEM_UTIL_CAPABILITY("mutex") Mutex {
 
   void* getHandle() const { return handle_; }
 
+  // The standard's Lockable and TimedLockable requirements (hence the standard's names), so that
+  // std::lock_guard, std::unique_lock, std::scoped_lock and std::condition_variable_any take a Mutex:
+  //
+  //   std::condition_variable_any changed;
+  //   std::unique_lock<zem_util::Mutex> hold(mutex);
+  //   changed.wait_for(hold, std::chrono::seconds(1), [&] { return done; });
+  //
+  // Recursive like the handle functions: `lock` and each successful try add one level, `unlock` releases one.
+  // std::condition_variable_any releases one level while it waits, so wait holding the mutex once (`Event::wait`
+  // releases every level). `lock` throws `Exception` when the system's wait fails.
+  void lock() ZEM_UTIL_ACQUIRE() ZEM_UTIL_NO_THREAD_SAFETY_ANALYSIS { zem_util::lock(handle_, kInfinite); }
+  void unlock() ZEM_UTIL_RELEASE() ZEM_UTIL_NO_THREAD_SAFETY_ANALYSIS { zem_util::unlock(handle_); }
+  // Never waits, whichever the kind: false at once when another thread holds the mutex.
+  bool try_lock() ZEM_UTIL_TRY_ACQUIRE(true);
+  // Waits at most `time`, rounded up to whole milliseconds (at most kInfinite - 1 ms, about 49.7 days; 0 or less
+  // is `try_lock`). A kernel mutex waits in the system. A critical section has no timed wait: it tries again
+  // every millisecond until the time is up, so it may take the lock up to a millisecond after it was released.
+  template <class Rep, class Period>
+  bool try_lock_for(const std::chrono::duration<Rep, Period>& time) ZEM_UTIL_TRY_ACQUIRE(true) {
+    return tryLockFor(timeoutOf(time));
+  }
+  template <class Clock, class Duration>
+  bool try_lock_until(const std::chrono::time_point<Clock, Duration>& deadline) ZEM_UTIL_TRY_ACQUIRE(true) {
+    return tryLockFor(timeoutOf(deadline - Clock::now()));
+  }
+
  private:
+  bool tryLockFor(unsigned int timeoutMs) ZEM_UTIL_TRY_ACQUIRE(true);
+  template <class Rep, class Period>
+  static unsigned int timeoutOf(const std::chrono::duration<Rep, Period>& time) {
+    const double ms = std::chrono::duration<double, std::milli>(time).count();  // no overflow, whatever the unit
+    if (!(ms > 0)) return 0;
+    if (ms >= kInfinite - 1.0) return kInfinite - 1;
+    const auto whole = static_cast<unsigned int>(ms);
+    return whole < ms ? whole + 1 : whole;
+  }
+
   void* handle_;
 };
 

@@ -4,10 +4,12 @@
 //   net->setMaxLevel(3);                               // error, standard and info pass; detail and debug don't
 //   net->info("connected to %s:%d", host, port);       // [net 14:03:27.05 connected to db1:5432]
 //
-//   net->begin();                                      // several outputs, one record
-//   net->info("sent %d bytes", 120);
-//   net->info(", acknowledged");
-//   net->end();                                        // [net 14:03:27.06 sent 120 bytes, acknowledged]
+//   {
+//     zem_util::TraceBlock block(*net);                // several outputs, one record: net->begin()
+//     net->info("sent %d bytes", 120);
+//     send(reply);                                     // may throw: the block ends all the same
+//     net->info(", acknowledged");
+//   }                                                  // net->end(): [net 14:03:27.06 sent 120 bytes, acknowledged]
 //
 // By default every trace writes to the process's default trace file,
 // <executable directory>ZemTrace/<process name>_YYMMDD_HHMMSS_<pid>.log, created (with its directory) on the first
@@ -20,7 +22,9 @@
 //
 // Thread safety: traces, trace files and the manager may be shared by any number of threads. A block
 // (`begin` ... `end`) must be opened and closed by one thread, and excludes other threads' records on the same
-// file until it ends.
+// file until it ends. A block that is never ended keeps its file locked by the thread that began it: every
+// other thread's records to that file wait for it without limit, even after that thread has ended. Open blocks
+// with a `TraceBlock`, which ends them on every path, exceptions included.
 #pragma once
 
 #include <atomic>
@@ -28,6 +32,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "zem_util/annotations.h"
 #include "zem_util/core.h"
 #include "zem_util/export.h"
 #include "zem_util/system.h"
@@ -36,6 +41,9 @@
 namespace zem_util {
 
 class Trace;
+namespace detail {
+class TraceRecord;
+}  // namespace detail
 
 // Settings of a trace file. Copies share the name text.
 struct ZEM_UTIL_EXPORT TraceParameters {
@@ -74,12 +82,8 @@ class ZEM_UTIL_EXPORT TraceFile : public Shared {
 
   // Outputs, meant to be called inside a block. Each passes first to the tee or redirect target, if any.
   void print(const char* text);
-  void printf(const char* format, ...)
-#if defined(__GNUC__)
-      __attribute__((format(printf, 2, 3)))
-#endif
-      ;
-  void vprintf(const char* format, va_list args);
+  void printf(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
+  void vprintf(const char* format, va_list args) ZEM_UTIL_PRINTF_FORMAT(2, 0);
   void write(const char* data, int size);
   // The translation of `msg` by the parameters' translator (the identifier itself without one).
   void printMsg(const ArrayPtr<char>& msg);
@@ -91,6 +95,10 @@ class ZEM_UTIL_EXPORT TraceFile : public Shared {
   void redirect(const Ptr<TraceFile>& target);
 
  private:
+  friend class Trace;
+  // A trace's whole record, assembled before the file's lock is taken: one short critical region.
+  void writeRecord(detail::TraceRecord& record);
+
   struct Impl;  // the lock, the block, the stream and the rotation state
   const std::unique_ptr<Impl> impl_;
 };
@@ -118,30 +126,27 @@ class ZEM_UTIL_EXPORT Trace : public Shared {
   virtual void setHeader(const ArrayPtr<char>& header);
   // True when the trace is on and `level` <= the maximum level. Lock-free: one load and a comparison.
   virtual bool isActive(int level) const;
+  // The same test of the maximum level, inline and not virtual: what the ZEM_UTIL_TRACE_... macros below ask
+  // before they call into the library.
+  bool isWithinMaxLevel(int level) const {
+    const int maxLevel = maxLevel_.load(std::memory_order_relaxed);
+    return maxLevel != 0 && level <= maxLevel;
+  }
 
   // One record each (or part of the open block's record), when `level` is active.
   virtual void print(int level, const char* text);
-  virtual void printf(int level, const char* format, ...)
-#if defined(__GNUC__)
-      __attribute__((format(printf, 3, 4)))
-#endif
-      ;
+  virtual void printf(int level, ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(3, 4);
   virtual void write(int level, const char* data, int size);
-  virtual void vprintf(int level, const char* format, va_list args);
+  virtual void vprintf(int level, const char* format, va_list args) ZEM_UTIL_PRINTF_FORMAT(3, 0);
   virtual void printMsg(int level, const ArrayPtr<char>& msg, const ArrayPtr<ArrayPtr<char>>& params);
   virtual void printMsg(int level, const ArrayPtr<char>& msg);
 
-#if defined(__GNUC__)
-#define ZEM_UTIL_TRACE_FORMAT __attribute__((format(printf, 2, 3)))
-#else
-#define ZEM_UTIL_TRACE_FORMAT
-#endif
-  virtual void error(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;     // level 1
-  virtual void standard(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;  // level 2
-  virtual void info(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;      // level 3
-  virtual void detail(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;    // level 4
-  virtual void debug(const char* format, ...) ZEM_UTIL_TRACE_FORMAT;     // level 10
-#undef ZEM_UTIL_TRACE_FORMAT
+  // printf at levels 1 (kError), 2, 3, 4 and 10 (kDebug).
+  virtual void error(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
+  virtual void standard(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
+  virtual void info(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
+  virtual void detail(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
+  virtual void debug(ZEM_UTIL_PRINTF_FORMAT_STRING const char* format, ...) ZEM_UTIL_PRINTF_FORMAT(2, 3);
 
   // Group outputs into one record, whatever the level; `begin(header)` heads this record with `header`.
   virtual void begin(const ArrayPtr<char>& header);
@@ -152,6 +157,30 @@ class ZEM_UTIL_EXPORT Trace : public Shared {
   struct Impl;                    // the lock, the header, the file name and the bound file
   std::atomic<int> maxLevel_{1};  // read without a lock by isActive
   const std::unique_ptr<Impl> impl_;
+};
+
+// A block as a scope (example at the top of this file): `begin` in the constructor, `end` in the destructor, so
+// the block ends on every path out of the scope, an exception included, and the file's lock is never left held.
+// On a trace it calls the trace's `begin()` or `begin(header)` and `end()`, on a trace file the file's
+// `begin(header)` and `end()`. The trace or file must outlive the guard, which stays on its thread. Not copyable.
+class TraceBlock {
+ public:
+  explicit TraceBlock(Trace& trace) : trace_(&trace) { trace.begin(); }
+  TraceBlock(Trace& trace, const ArrayPtr<char>& header) : trace_(&trace) { trace.begin(header); }
+  TraceBlock(TraceFile& file, const ArrayPtr<char>& header) : file_(&file) { file.begin(header); }
+  ~TraceBlock() {
+    if (trace_) {
+      trace_->end();
+    } else {
+      file_->end();
+    }
+  }
+  TraceBlock(const TraceBlock&) = delete;
+  TraceBlock& operator=(const TraceBlock&) = delete;
+
+ private:
+  Trace* trace_ = nullptr;
+  TraceFile* file_ = nullptr;
 };
 
 // The process's registry of traces and trace files, and their defaults. Reached through `getTraceMgr()`; never
@@ -194,3 +223,33 @@ class ZEM_UTIL_EXPORT TraceMgr {
 ZEM_UTIL_EXPORT TraceMgr* getTraceMgr();
 
 }  // namespace zem_util
+
+// Outputs at a named level whose level test is made inline, before any call into the library: at an inactive
+// level they cost one load and one comparison, and their arguments are not even evaluated.
+//
+//   zem_util::Ptr<zem_util::Trace> net = zem_util::getTraceMgr()->getTrace("net");
+//   ZEM_UTIL_TRACE_INFO(net, "connected to %s:%d", host, port);   // net->info(...) when info is on
+//   ZEM_UTIL_TRACE_DEBUG(net, "%s", dump().c_str());              // dump() runs only when debug is on
+//   ZEM_UTIL_TRACE_PRINTF(net, 7, "cache %d%% full", percent);    // net->printf(7, ...) at level 7
+//
+// `trace` is anything with `->` to a Trace (a Ptr<Trace>, a Trace*), evaluated once. The inline test is
+// isWithinMaxLevel: the maximum level set by setMaxLevel, not the virtual isActive. For a class that overrides
+// isActive this means the macros can only drop more than it does: an output its isActive refuses is still
+// refused (the operation called tests isActive again), but one it lets through above the maximum level is
+// dropped by the macro. Such classes are called directly (`trace->info(...)`).
+#define ZEM_UTIL_TRACE_PRINTF(trace, level, ...)                                                       \
+  do {                                                                                                 \
+    auto&& zemUtilTrace = (trace);                                                                     \
+    const int zemUtilLevel = (level);                                                                  \
+    if (zemUtilTrace->isWithinMaxLevel(zemUtilLevel)) zemUtilTrace->printf(zemUtilLevel, __VA_ARGS__); \
+  } while (false)
+#define ZEM_UTIL_TRACE_NAMED_(trace, level, operation, ...)                          \
+  do {                                                                               \
+    auto&& zemUtilTrace = (trace);                                                   \
+    if (zemUtilTrace->isWithinMaxLevel(level)) zemUtilTrace->operation(__VA_ARGS__); \
+  } while (false)
+#define ZEM_UTIL_TRACE_ERROR(trace, ...) ZEM_UTIL_TRACE_NAMED_(trace, ::zem_util::kError, error, __VA_ARGS__)
+#define ZEM_UTIL_TRACE_STANDARD(trace, ...) ZEM_UTIL_TRACE_NAMED_(trace, ::zem_util::kStandard, standard, __VA_ARGS__)
+#define ZEM_UTIL_TRACE_INFO(trace, ...) ZEM_UTIL_TRACE_NAMED_(trace, ::zem_util::kInfo, info, __VA_ARGS__)
+#define ZEM_UTIL_TRACE_DETAIL(trace, ...) ZEM_UTIL_TRACE_NAMED_(trace, ::zem_util::kDetail, detail, __VA_ARGS__)
+#define ZEM_UTIL_TRACE_DEBUG(trace, ...) ZEM_UTIL_TRACE_NAMED_(trace, ::zem_util::kDebug, debug, __VA_ARGS__)

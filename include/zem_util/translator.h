@@ -20,12 +20,22 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "zem_util/core.h"
 #include "zem_util/export.h"
 
 namespace zem_util {
+
+namespace detail {
+// What printf's variable arguments can be: arithmetic values, enumerations, pointers (arrays decay to them) and
+// nullptr.
+template <class T, class D = std::decay_t<T>>
+constexpr bool kPrintfArgument =
+    std::is_arithmetic_v<D> || std::is_enum_v<D> || std::is_pointer_v<D> || std::is_same_v<D, std::nullptr_t>;
+}  // namespace detail
 
 class ZEM_UTIL_EXPORT Translator {
  public:
@@ -47,6 +57,22 @@ class ZEM_UTIL_EXPORT Translator {
   // The text of `id` used as a printf format. Results over 3000 characters throw the `const char*`
   // "Translator::getMsgWithArgs cannot be used to format more than 3000 characters !".
   virtual ArrayPtr<char> getFormattedMsg(ArrayPtr<char> id, ...) const;
+  // What a call with arguments reaches. The format is the catalogue's text, known only at run time, so no
+  // compiler can match it with the arguments; what is checked, at compile time, is that each argument is
+  // something printf can take at all: a number, an enumeration, a pointer (a C string) or nullptr. A class such
+  // as an `ArrayPtr<char>` or a std::string fails to compile; pass `toNullTerminatedPtr()` or `c_str()`.
+  //   catalogue.getFormattedMsg("bye", name.toNullTerminatedPtr());  // compiles
+  //   catalogue.getFormattedMsg("bye", name);                        // error: not a printf argument
+  // The call then goes to the virtual operation above, so a derived catalogue's override still decides. A
+  // class that overrides it hides this check for calls through its own type unless it also says
+  // `using Translator::getFormattedMsg;`.
+  template <class... Args>
+  ArrayPtr<char> getFormattedMsg(ArrayPtr<char> id, const Args&... args) const {
+    static_assert((detail::kPrintfArgument<Args> && ...),
+                  "getFormattedMsg: every argument must be a number, an enumeration or a pointer (a C string)");
+    ArrayPtr<char> (Translator::*const formatted)(ArrayPtr<char>, ...) const = &Translator::getFormattedMsg;
+    return (this->*formatted)(id, args...);  // through the pointer: a virtual call, not this template again
+  }
   // The same over a started argument list, which is left for the caller to end.
   virtual ArrayPtr<char> getFormattedMsgArgs(const ArrayPtr<char>& id, va_list args) const;
   // Adds an entry sharing `id` and `text`. Never replaces: an identifier added twice has two entries.
@@ -76,6 +102,10 @@ class ZEM_UTIL_EXPORT Translator {
 // (names without extension, found beside the executable first) and asks each for its catalogue through its
 // `getZemTranslator` entry point (see translator_plugin.h). The answer, or else a shared empty default catalogue
 // that returns every identifier unchanged, is remembered: later requests never search again. Never null.
+// Languages often come from users, so the loader is only ever given names: a candidate holding "/", "\", ":",
+// "..", a NUL or another control character counts as a library that cannot be loaded, and the shorter ones are
+// still tried (`getTranslator("Cfg", "x/../../evil")` tries CfgMsg alone). "fr_FR.UTF-8" and "sr_RS@latin" are
+// names.
 //
 // Thread safety: every registry function may be called from any thread (the registry has a lock of its own).
 // Ownership: the registry never deletes a catalogue. One given to `setTranslator` stays the caller's and must

@@ -1,10 +1,8 @@
-// Reference counts and the operations of the string handle.
+// The operations of the string handle.
 #include <cstring>
 #include <new>
 
 #include "core/block_access.h"
-#include "core/no_destructor.h"
-#include "core/recursive_lock.h"
 #include "zem_util/core.h"
 
 namespace zem_util {
@@ -12,19 +10,6 @@ namespace zem_util {
 Shared::~Shared() = default;
 
 namespace detail {
-
-RecursiveLock& countLock() {
-  static NoDestructor<RecursiveLock> lock;
-  return *lock;
-}
-
-void retainCount(std::int32_t& count) noexcept {
-  countLock().withLock([&count] { return ++count; });
-}
-
-std::int32_t releaseCount(std::int32_t& count) noexcept {
-  return countLock().withLock([&count] { return --count; });
-}
 
 namespace {
 // std::bad_array_new_length that says which function refused which length; catch clauses for the standard type
@@ -69,6 +54,13 @@ ArrayPtr<char>::ArrayPtr(const char* text) {
 
 ArrayPtr<char>::ArrayPtr(const char* source, std::int32_t start, std::int32_t count) {
   if (source) adopt(copyText(source + start, count));
+}
+
+ArrayPtr<char>::ArrayPtr(std::string_view text) {
+  if (text.data())
+    adopt(copyText(
+        text.data(),
+        checkedLength(text.size(), "zem_util::ArrayPtr<char>::ArrayPtr: a text of more than 2147483646 characters")));
 }
 
 char* ArrayPtr<char>::toNullTerminatedPtr() {

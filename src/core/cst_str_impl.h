@@ -41,6 +41,10 @@ struct CatStr {
   std::int32_t count;
   CstStr left;
   CstStr right;
+
+  // From a cache of free nodes kept by each thread (cst_str.cpp).
+  static void* operator new(std::size_t size);
+  static void operator delete(void* node) noexcept;
 };
 
 struct CstStr::Impl {
@@ -105,9 +109,10 @@ struct CstStr::Impl {
     return w;
   }
   // A value's reference moved into a node keeps its ownership mark but not the tail mark, which only values have.
-  static Words asOperand(Words w) {
-    w.ref.target &= ~kTailMark;
-    return w;
+  static Words asOperand(const Words& w) {
+    Words operand{};
+    operand.ref = {w.ref.length, w.ref.index, w.ref.target & ~kTailMark};  // field by field: no partial reload
+    return operand;
   }
   static Words take(CstStr& s) {
     const Words w = rep(s);

@@ -3,6 +3,7 @@
 
 #include <cstdarg>
 
+#include "zem_util/annotations.h"
 #include "zem_util/core.h"
 
 namespace zem_util::detail {
@@ -11,6 +12,6 @@ constexpr int kFormatLimit = 3000;
 
 // Formats into a new text of at most kFormatLimit characters. Longer results throw `limitMessage` (a plain
 // character pointer); an encoding error gives an empty text.
-ArrayPtr<char> formatLimited(const char* limitMessage, const char* fmt, va_list args);
+ArrayPtr<char> formatLimited(const char* limitMessage, const char* fmt, va_list args) ZEM_UTIL_PRINTF_FORMAT(2, 0);
 
 }  // namespace zem_util::detail

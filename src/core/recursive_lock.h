@@ -6,24 +6,49 @@
 
 #include "os/sync.h"
 #include "os/threads.h"
+#include "zem_util/core.h"
 
 namespace zem_util::detail {
 
-// A thread enters the system lock once, at depth 1; deeper levels only count. Only the owner may unlock.
+// Takes the reference-count lock for a thread that does not hold it: spins briefly, then sleeps until it is free
+// (count_lock.cpp). Leaving is `leaveCountLock` (zem_util/core.h).
+void enterCountLock() noexcept;
+
+// A thread enters the underlying lock once, at depth 1; deeper levels only count. Only the owner may unlock.
+//
+// The underlying lock is a critical section of the platform, or, for the one object `countLock()` returns, the
+// reference-count lock. Count changes take that one inline and hold it for a single increment or decrement
+// without recording who they are: owner and depth belong only to threads that hold it through `lock()`, which
+// is why a count change that finds the lock busy asks `isHeldByCaller()` before it waits.
 class RecursiveLock {
  public:
   RecursiveLock() : section_(os::newCriticalSection()) {}
-  ~RecursiveLock() { os::deleteCriticalSection(section_); }
+  struct OverCountLock {};
+  explicit RecursiveLock(OverCountLock) : section_(nullptr) {}
+  ~RecursiveLock() {
+    if (section_) os::deleteCriticalSection(section_);
+  }
   RecursiveLock(const RecursiveLock&) = delete;
   RecursiveLock& operator=(const RecursiveLock&) = delete;
 
   void lock() {
     const unsigned self = os::getCurrentThreadId();
     if (owner_.load(std::memory_order_relaxed) != self) {
-      os::enterCriticalSection(section_);
+      enter();
       owner_.store(self, std::memory_order_relaxed);
     }
     ++depth_;
+  }
+
+  // `lock` without waiting: false, changing nothing, when another thread holds the lock.
+  bool tryLock() {
+    const unsigned self = os::getCurrentThreadId();
+    if (owner_.load(std::memory_order_relaxed) != self) {
+      if (!os::tryEnterCriticalSection(section_)) return false;
+      owner_.store(self, std::memory_order_relaxed);
+    }
+    ++depth_;
+    return true;
   }
 
   // False, changing nothing, when the calling thread does not hold the lock.
@@ -31,7 +56,7 @@ class RecursiveLock {
     if (!isHeldByCaller()) return false;
     if (--depth_ == 0) {
       owner_.store(0, std::memory_order_relaxed);
-      os::leaveCriticalSection(section_);
+      leave();
     }
     return true;
   }
@@ -40,30 +65,30 @@ class RecursiveLock {
   // answer yes, so relaxed order is enough.
   bool isHeldByCaller() const { return owner_.load(std::memory_order_relaxed) == os::getCurrentThreadId(); }
 
-  // Runs `change` under the lock. Uncontended, the system lock is simply taken and released: the recursion
-  // bookkeeping is needed only when the caller already holds the lock (the try then fails and the recursive path
-  // takes over), and no other thread can mistake itself for the owner in between because the owner is untouched.
-  template <class Change>
-  auto withLock(Change change) {
-    if (os::tryEnterCriticalSection(section_)) {
-      auto result = change();
-      os::leaveCriticalSection(section_);
-      return result;
+ private:
+  void enter() {
+    if (section_) {
+      os::enterCriticalSection(section_);
+    } else {
+      enterCountLock();
     }
-    lock();
-    auto result = change();
-    unlock();
-    return result;
+  }
+  void leave() {
+    if (section_) {
+      os::leaveCriticalSection(section_);
+    } else {
+      leaveCountLock();
+    }
   }
 
- private:
-  os::CriticalSection* section_;
-  std::int32_t depth_ = 0;  // the owner's recursion depth; 0 when free
+  os::CriticalSection* section_;  // null for the reference-count lock
+  std::int32_t depth_ = 0;        // the owner's recursion depth; 0 when free
   // Thread identifier of the holder, 0 when free. Written only by the holder.
   std::atomic<unsigned> owner_{0};
 };
 
-// The lock of every reference count: the innermost lock of the library. Never destroyed.
+// The lock of every reference count, as a recursive lock for `getRefCountMutex()`: the innermost lock of the
+// library. Never destroyed.
 RecursiveLock& countLock();
 
 }  // namespace zem_util::detail

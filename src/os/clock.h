@@ -1,6 +1,8 @@
 // Platform layer, clocks: a millisecond tick count for intervals and the local time for time stamps.
 #pragma once
 
+#include <cstdint>
+
 namespace zem_util::os {
 
 // Milliseconds since the system started, truncated to 32 bits: it wraps after about 49.7 days, so callers
@@ -17,7 +19,18 @@ struct LocalTime {
   int millisecond;  // 0..999
 };
 
-// Now, in the local time zone. Cheap enough to ask for every trace record.
+// Now, in the local time zone.
 LocalTime getLocalTime();
+
+// Now as the system clock counts: whole seconds since 1970-01-01 UTC and the milliseconds past them. Cheaper than
+// getLocalTime, for time stamps whose date and time of day change once a second: getLocalTimeOf gives them.
+struct SystemTime {
+  std::int64_t second;
+  int millisecond;  // 0..999
+};
+SystemTime getSystemTime();
+
+// The local date and time of day of `second` (a SystemTime's), with millisecond 0.
+LocalTime getLocalTimeOf(std::int64_t second);
 
 }  // namespace zem_util::os

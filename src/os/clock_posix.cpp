@@ -33,4 +33,18 @@ LocalTime getLocalTime() {
                    static_cast<int>(now.tv_nsec / 1000000L)};
 }
 
+SystemTime getSystemTime() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return SystemTime{static_cast<std::int64_t>(now.tv_sec), static_cast<int>(now.tv_nsec / 1000000L)};
+}
+
+LocalTime getLocalTimeOf(std::int64_t second) {
+  const time_t t = static_cast<time_t>(second);
+  tm fields{};
+  localtime_r(&t, &fields);
+  return LocalTime{
+      fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min, fields.tm_sec, 0};
+}
+
 }  // namespace zem_util::os

@@ -25,7 +25,7 @@ namespace zem_util::os {
 namespace {
 
 // Read by the signal handler: initial-exec TLS is a plain load from the thread pointer, never a lazy
-// allocation.
+// allocation. Kept in the static library too: only a plug-in that translates faults itself links this file.
 #if defined(__GNUC__)
 __attribute__((tls_model("initial-exec")))
 #endif

@@ -10,11 +10,12 @@
 //   }
 #pragma once
 
-#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+
+#include "zem_util/annotations.h"
 
 namespace zem_util::os {
 
@@ -46,8 +47,10 @@ void makeDirectories(const char* path);
 // ---- append streams --------------------------------------------------------------------------------------
 
 // A buffered stream that appends to a file, or the process's standard output or error. Bytes reach the system
-// when the buffer fills, at flushStream and at closeStream. A file's stream is used by one thread at a time;
-// the standard streams by any number.
+// when the buffer fills, at flushStream and at closeStream. A file's stream is used by one thread at a time (the
+// caller's to ensure) and buffers in front of the C library's stream, which it leaves unbuffered, so a write
+// takes no lock and costs one copy; the standard streams, which the rest of the process writes too, are written
+// through the C library's own buffer and lock.
 struct AppendStream;
 
 // Opens `path` for appending (the C library's mode "a"), creating the file when it is missing: every write goes
@@ -63,14 +66,8 @@ AppendStream* getStandardError();
 // "\n" counted as the bytes it takes on disk. Bytes whose write failed (a full disk) count all the same.
 std::int64_t getStreamSize(const AppendStream* stream);
 
-// Appends `size` bytes as one piece: no allocation, one take of the stream's own lock. A failure is not
-// reported; the bytes are lost.
+// Appends `size` bytes as one piece, without allocating. A failure is not reported; the bytes are lost.
 void writeStream(AppendStream* stream, const char* data, std::size_t size);
-
-// Appends `size` bytes of `data` and then the text printf's `format` makes of `args`, as one piece: one take of
-// the stream's lock, no allocation once warm. POSIX formats straight into the stream's buffer; Windows formats
-// into a buffer of the calling thread first, to count the line ends its text mode adds.
-void writeStreamFormatted(AppendStream* stream, const char* data, std::size_t size, const char* format, va_list args);
 
 // Hands the buffered bytes to the system. A failure is not reported.
 void flushStream(AppendStream* stream);
@@ -89,8 +86,9 @@ std::FILE* openForAppend(const char* path, std::int64_t* size);
 // The bytes `size` bytes of text take in a file: `size` on POSIX; one more for each "\n" on Windows.
 std::int64_t storedSize(const char* data, std::size_t size);
 
-// writeStreamFormatted on the file of a stream; returns the bytes it stored.
-std::int64_t writeFormatted(std::FILE* file, const char* data, std::size_t size, const char* format, va_list args);
+// fwrite of `size` bytes to an unbuffered stream that only the calling thread uses at the moment: without the
+// stream's lock where the C library has such a write.
+void writeUnlocked(std::FILE* file, const char* data, std::size_t size);
 
 // "logs\a.txt" -> "logs/a.txt": a path as a system that knows only "/" reads it.
 inline std::string withSlashes(const char* path) {

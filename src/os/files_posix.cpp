@@ -97,15 +97,12 @@ std::FILE* backend::openForAppend(const char* path, std::int64_t* size) {
 // No text mode: what is written is what is stored.
 std::int64_t backend::storedSize(const char*, std::size_t size) { return static_cast<std::int64_t>(size); }
 
-// Formatting straight into the stream costs far less than formatting into memory first. The stream's lock is
-// taken once for both parts; the writes inside find it held.
-std::int64_t backend::writeFormatted(std::FILE* file, const char* data, std::size_t size, const char* format,
-                                     va_list args) {
-  flockfile(file);
+void backend::writeUnlocked(std::FILE* file, const char* data, std::size_t size) {
+#if defined(__GLIBC__)
+  fwrite_unlocked(data, 1, size, file);
+#else
   std::fwrite(data, 1, size, file);
-  const int length = std::vfprintf(file, format, args);
-  funlockfile(file);
-  return static_cast<std::int64_t>(size) + (length > 0 ? length : 0);
+#endif
 }
 
 }  // namespace zem_util::os

@@ -81,21 +81,7 @@ std::int64_t backend::storedSize(const char* data, std::size_t size) {
   return static_cast<std::int64_t>(size) + std::count(data, data + size, '\n');
 }
 
-// Formatted behind the data in memory, so that the line feeds of the text can be counted, then written as one.
-std::int64_t backend::writeFormatted(std::FILE* file, const char* data, std::size_t size, const char* format,
-                                     va_list args) {
-  thread_local std::string text;  // kept: its room serves the thread's next records
-  text.assign(data, size);
-  va_list copy;
-  va_copy(copy, args);
-  const int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (length > 0) {
-    text.resize(size + static_cast<std::size_t>(length));
-    std::vsnprintf(&text[size], static_cast<std::size_t>(length) + 1, format, args);
-  }
-  std::fwrite(text.data(), 1, text.size(), file);
-  return storedSize(text.data(), text.size());
-}
+// The system's msvcrt has no write without the stream's lock (_fwrite_nolock came with later run-times).
+void backend::writeUnlocked(std::FILE* file, const char* data, std::size_t size) { std::fwrite(data, 1, size, file); }
 
 }  // namespace zem_util::os

@@ -1,10 +1,15 @@
-// POSIX back end of sync.h: pthread mutexes, and pulse events over one condition variable per waiter.
+// POSIX back end of sync.h: pthread mutexes, pulse events over one condition variable per waiter, and the
+// Linux futex and membarrier calls beneath the library's own count lock.
 //
 // A pulse must release exactly the threads waiting at that instant and be forgotten otherwise, which a
 // condition variable alone cannot express (it wakes spuriously and cannot count). So every waiter queues a
 // node of its own; a pulse marks and unlinks nodes under the event's mutex, and a waiter reports a
 // notification only when its node was marked.
+#include <linux/futex.h>
+#include <linux/membarrier.h>
 #include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <ctime>
@@ -189,6 +194,26 @@ WaitResult waitPulseEvent(PulseEvent* event, unsigned timeoutMs, void (*release)
 void deletePulseEvent(PulseEvent* event) {
   pthread_mutex_destroy(&event->mutex);
   delete event;
+}
+
+// ---- word waits and the process barrier ---------------------------------------------------------------------
+
+static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t), "a futex is a plain 32-bit word");
+
+void waitWhileEqual(const std::atomic<std::uint32_t>& word, std::uint32_t value, unsigned timeoutMs) {
+  const timespec timeout{static_cast<time_t>(timeoutMs / 1000), static_cast<long>(timeoutMs % 1000) * 1000000L};
+  // EAGAIN (the word had changed), EINTR and ETIMEDOUT all mean the same to the caller: look again.
+  syscall(SYS_futex, &word, FUTEX_WAIT_PRIVATE, value, &timeout, nullptr, 0);
+}
+
+void wakeOneWaiter(const std::atomic<std::uint32_t>& word) {
+  syscall(SYS_futex, &word, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
+
+void issueProcessBarrier() {
+  // The process registers its intent once; a kernel or sandbox that refuses leaves the barrier undone.
+  static const bool registered = syscall(SYS_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
+  if (registered) syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0);
 }
 
 }  // namespace zem_util::os

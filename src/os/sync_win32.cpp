@@ -1,4 +1,5 @@
-// Win32 back end of sync.h: critical sections, kernel mutexes, and pulse events over a pair of kernel events.
+// Win32 back end of sync.h: critical sections, kernel mutexes, pulse events over a pair of kernel events, and
+// WaitOnAddress and FlushProcessWriteBuffers beneath the library's own count lock.
 #include "os/sync.h"
 #include "os/windows_api.h"
 
@@ -126,5 +127,19 @@ void deletePulseEvent(PulseEvent* event) {
   CloseHandle(event->broadcast);
   delete event;
 }
+
+// ---- word waits and the process barrier ---------------------------------------------------------------------
+
+void waitWhileEqual(const std::atomic<std::uint32_t>& word, std::uint32_t value, unsigned timeoutMs) {
+  // The system only reads the word; a timeout or a wake-up for no reason both mean "look again".
+  WaitOnAddress(const_cast<std::atomic<std::uint32_t>*>(&word), &value, sizeof value, timeoutMs);
+}
+
+void wakeOneWaiter(const std::atomic<std::uint32_t>& word) {
+  WakeByAddressSingle(const_cast<std::atomic<std::uint32_t>*>(&word));
+}
+
+// Wine 8 accepts the call and does nothing, which the contract allows.
+void issueProcessBarrier() { FlushProcessWriteBuffers(); }
 
 }  // namespace zem_util::os

@@ -36,9 +36,12 @@ void sleepMs(unsigned ms) {
 }
 
 namespace {
-// Every lock asks for the caller's identifier, so it must not cost a system call. Initial-exec TLS keeps
-// the access a single load from the thread pointer, even inside a shared library.
-#if defined(__GNUC__)
+// Every lock asks for the caller's identifier, so it must not cost a system call. In the shared library,
+// initial-exec TLS keeps the access a single load from the thread pointer. The static library leaves the model to
+// the linker, which gives a program the same single load; a plug-in linked with it gets ordinary dynamic TLS
+// instead, because initial-exec TLS in a plug-in takes room in the small static TLS reserve that every dlopen
+// shares: a few hundred such plug-ins and dlopen fails ("cannot allocate memory in static TLS block").
+#if defined(__GNUC__) && !defined(ZEM_UTIL_STATIC)
 __attribute__((tls_model("initial-exec")))
 #endif
 thread_local unsigned cachedThreadId = 0;

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 namespace zem_util {
 
@@ -184,10 +185,14 @@ ArrayPtr<ArrayPtr<char>> Regexp::getSegments() const {
 
 bool Regexp::match(const ArrayPtr<char>& text) { return match(text, lastCaptures); }
 
+bool Regexp::match(const ArrayPtr<char>& text, ArrayPtr<ArrayPtr<char>>& captures) {
+  return std::as_const(*this).match(text, captures);
+}
+
 // The anchored segments are checked first, at their fixed places; the middle segments then go, in order, to
 // their leftmost occurrence in what is left between them. For star patterns that is enough: if any placement
 // of the middle segments works, the leftmost one does too, as it leaves the most room to the segments after it.
-bool Regexp::match(const ArrayPtr<char>& text, ArrayPtr<ArrayPtr<char>>& captures) {
+bool Regexp::match(const ArrayPtr<char>& text, ArrayPtr<ArrayPtr<char>>& captures) const {
   const std::int32_t segmentCount = segments.length();
   if (captures.length() != segmentCount) captures = newList(segmentCount);
   const std::int32_t n = text.length();

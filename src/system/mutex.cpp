@@ -59,6 +59,20 @@ bool unlock(void* handle) {
   return true;
 }
 
+bool Mutex::try_lock() { return tryLockFor(0); }
+
+bool Mutex::tryLockFor(unsigned int timeoutMs) {
+  MutexRecord* mutex = MutexRecord::of(handle_);
+  if (!mutex->criticalSection) return zem_util::lock(handle_, timeoutMs);  // 0: one try
+  // A critical section has no timed wait: try again every millisecond until the time is up.
+  const unsigned start = getTimeMs();
+  while (!mutex->section->tryLock()) {
+    if (getTimeMs() - start >= timeoutMs) return false;
+    sleepMs(1);
+  }
+  return true;
+}
+
 void deleteMutex(void* handle) {
   MutexRecord* mutex = MutexRecord::of(handle);
   if (mutex->criticalSection) {

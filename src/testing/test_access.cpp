@@ -2,8 +2,10 @@
 #include "testing/test_access.h"
 
 #include "core/block_access.h"
+#include "core/format_text.h"
 #include "os/locale.h"
 #include "system/clock_offset.h"
+#include "translator/plugin_names.h"
 
 namespace zem_util::test_access {
 
@@ -14,6 +16,14 @@ unsigned getThreadLocaleId() { return os::getThreadLocaleId(); }
 std::int32_t getBlockCount(const ArrayPtr<char>& text) {
   SharedArray<char>* block = detail::BlockAccess::blockOf(text);
   return block ? detail::BlockAccess::count(block) : 0;
+}
+
+int formatText(char* buffer, std::size_t size, const char* format, va_list args) {
+  return detail::formatText(buffer, size, format, args);
+}
+
+ArrayPtr<ArrayPtr<char>> getPluginLibraryNames(const ArrayPtr<char>& name, const ArrayPtr<char>& language) {
+  return detail::getPluginLibraryNames(name, language);
 }
 
 }  // namespace zem_util::test_access

@@ -1,8 +1,11 @@
 // What the library's own tests may reach beyond the public interface: a clock they can set near its wrap, the
-// locale identifier the platform reports, and probes of the representation. Exported only for those tests; not part of
-// the interface, and never to be called by the library itself.
+// locale identifier the platform reports, probes of the representation, the library's printf on its own, and the
+// plug-in names the translator registry would try. Exported only for those tests; not part of the interface, and
+// never called by the library itself.
 #pragma once
 
+#include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 
 #include "zem_util/core.h"
@@ -20,5 +23,13 @@ ZEM_UTIL_EXPORT unsigned getThreadLocaleId();
 
 // The count of the block `text` shows: how many handles and `CstStr` values share it. 0 for a null handle.
 ZEM_UTIL_EXPORT std::int32_t getBlockCount(const ArrayPtr<char>& text);
+
+// The library's printf, which must give what `std::vsnprintf(buffer, size, format, args)` gives, byte for byte.
+ZEM_UTIL_EXPORT int formatText(char* buffer, std::size_t size, const char* format, va_list args);
+
+// The plug-in library names `getTranslator(name, language)` hands to the loader, in order, when none of them
+// yields a catalogue.
+ZEM_UTIL_EXPORT ArrayPtr<ArrayPtr<char>> getPluginLibraryNames(const ArrayPtr<char>& name,
+                                                               const ArrayPtr<char>& language);
 
 }  // namespace zem_util::test_access

@@ -6,11 +6,22 @@
 // for a file, so the two orders can never meet.
 #include "zem_util/trace.h"
 
+#include <cstring>
+#include <typeinfo>
 #include <utility>
+
+#include "trace/trace_record.h"
 
 namespace zem_util {
 
 namespace {
+// A number no header of the process had before. A thread keeps the bytes of the headers it wrote lately under
+// their stamps, so a record whose trace still has the same stamp takes its header without asking the trace.
+std::uint64_t newHeaderStamp() {
+  static std::atomic<std::uint64_t> last{0};
+  return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
 // Begins a block on construction and ends it on every way out.
 class Block {
  public:
@@ -41,12 +52,15 @@ struct Trace::Impl {
 
   TraceFile& initTraceFile(const Trace& trace);
   static void initFlushMode(const Trace& trace, TraceFile& file);
+  void startRecord(const Trace& trace, detail::TraceRecord& record);
   void retire(const Ptr<TraceFile>& file) ZEM_UTIL_REQUIRES(mutex) { retired = new Retired{file, retired}; }
 
   mutable Mutex mutex{MutexKind::kKernelMutex};
   const ArrayPtr<char> name;
   ArrayPtr<char> fileName ZEM_UTIL_GUARDED_BY(mutex);
   ArrayPtr<char> header ZEM_UTIL_GUARDED_BY(mutex);
+  // Changes with every setHeader, under the lock; read without it to find the thread's copy of the header.
+  std::atomic<std::uint64_t> headerStamp{newHeaderStamp()};
   Ptr<TraceFile> traceFile ZEM_UTIL_GUARDED_BY(mutex);
   std::atomic<TraceFile*> boundFile{nullptr};  // traceFile as outputs see it, without the lock
   Retired* retired ZEM_UTIL_GUARDED_BY(mutex) = nullptr;
@@ -92,12 +106,10 @@ ArrayPtr<char> Trace::getHeader() const {
 void Trace::setHeader(const ArrayPtr<char>& header) {
   MutexLock guard(impl_->mutex);
   impl_->header = header;
+  impl_->headerStamp.store(newHeaderStamp(), std::memory_order_release);
 }
 
-bool Trace::isActive(int level) const {
-  const int maxLevel = maxLevel_.load(std::memory_order_relaxed);
-  return maxLevel != 0 && level <= maxLevel;
-}
+bool Trace::isActive(int level) const { return isWithinMaxLevel(level); }
 
 // The bound file, binding first when needed: once bound, one load. The manager is asked without this trace's
 // lock held; if the file name changed meanwhile, the file found serves this one output and the next output
@@ -139,25 +151,54 @@ void Trace::Impl::initFlushMode(const Trace& trace, TraceFile& file) {
   }
 }
 
+// The header of this trace's next record, in front of `record`. The trace's own header is copied without a
+// count change: from the thread's copy while the stamp is unchanged, else under the trace's lock. A class that
+// overrides getHeader is asked through it, before `record` is touched (it might trace itself).
+void Trace::Impl::startRecord(const Trace& trace, detail::TraceRecord& record) {
+  if (typeid(trace) != typeid(Trace)) {
+    const ArrayPtr<char> own = trace.getHeader();
+    record.start(own.toPtr(), detail::TraceRecord::headerLength(own.toPtr(), own.length()));
+    return;
+  }
+  const std::string* known = record.findHeader(headerStamp.load(std::memory_order_acquire));
+  if (!known) {
+    MutexLock guard(mutex);
+    known = &record.keepHeader(headerStamp.load(std::memory_order_relaxed), header.toPtr(),
+                               detail::TraceRecord::headerLength(header.toPtr(), header.length()));
+  }
+  record.start(known->data(), known->size());
+}
+
+// The outputs that make a record of their own: the text is put together before the file is locked, and the
+// file writes the whole record at once (or, inside this thread's block, adds the text to the block's record).
 void Trace::print(int level, const char* text) {
   if (!isActive(level)) return;
   TraceFile& file = impl_->initTraceFile(*this);
-  Block block(file, this);
-  file.print(text);
+  detail::TraceRecord& record = detail::TraceRecord::ofThisThread();
+  impl_->startRecord(*this, record);
+  record.append(text, std::strlen(text));
+  record.finish();
+  file.writeRecord(record);
 }
 
 void Trace::write(int level, const char* data, int size) {
   if (!isActive(level)) return;
   TraceFile& file = impl_->initTraceFile(*this);
-  Block block(file, this);
-  file.write(data, size);
+  detail::TraceRecord& record = detail::TraceRecord::ofThisThread();
+  impl_->startRecord(*this, record);
+  record.append(data, size > 0 ? static_cast<std::size_t>(size) : 0);
+  record.finish();
+  file.writeRecord(record);
 }
 
 void Trace::vprintf(int level, const char* format, va_list args) {
   if (!isActive(level)) return;
   TraceFile& file = impl_->initTraceFile(*this);
-  Block block(file, this);
-  file.vprintf(format, args);
+  detail::TraceRecord& record = detail::TraceRecord::ofThisThread();
+  impl_->startRecord(*this, record);
+  record.appendFormatted(format, args);
+  record.finish();
+  file.writeRecord(record);
 }
 
 void Trace::printMsg(int level, const ArrayPtr<char>& msg, const ArrayPtr<ArrayPtr<char>>& params) {
@@ -182,19 +223,19 @@ void Trace::printf(int level, const char* format, ...) {
   va_end(args);
 }
 
-#define ZEM_UTIL_TRACE_AT_LEVEL(operation, level)  \
+#define ZEM_UTIL_TRACE_OPERATION(operation, level) \
   void Trace::operation(const char* format, ...) { \
     va_list args;                                  \
     va_start(args, format);                        \
     vprintf(level, format, args);                  \
     va_end(args);                                  \
   }
-ZEM_UTIL_TRACE_AT_LEVEL(error, kError)
-ZEM_UTIL_TRACE_AT_LEVEL(standard, kStandard)
-ZEM_UTIL_TRACE_AT_LEVEL(info, kInfo)
-ZEM_UTIL_TRACE_AT_LEVEL(detail, kDetail)
-ZEM_UTIL_TRACE_AT_LEVEL(debug, kDebug)
-#undef ZEM_UTIL_TRACE_AT_LEVEL
+ZEM_UTIL_TRACE_OPERATION(error, kError)
+ZEM_UTIL_TRACE_OPERATION(standard, kStandard)
+ZEM_UTIL_TRACE_OPERATION(info, kInfo)
+ZEM_UTIL_TRACE_OPERATION(detail, kDetail)
+ZEM_UTIL_TRACE_OPERATION(debug, kDebug)
+#undef ZEM_UTIL_TRACE_OPERATION
 
 void Trace::begin(const ArrayPtr<char>& header) { impl_->initTraceFile(*this).begin(header); }
 void Trace::begin() { impl_->initTraceFile(*this).begin(this); }

@@ -5,6 +5,7 @@
 
 #include "os/clock.h"
 #include "os/files.h"
+#include "trace/trace_record.h"
 #include "zem_util/env.h"
 #include "zem_util/trace.h"
 
@@ -57,6 +58,7 @@ struct TraceFile::Impl {
   void privateClose();
   void privateFlush();
   bool overflow();
+  void writeTime(char* time) ZEM_UTIL_REQUIRES(mutex);
   void writeHeader() ZEM_UTIL_REQUIRES(mutex);
   void writeFooter();
   bool startOutput();
@@ -67,7 +69,7 @@ struct TraceFile::Impl {
 
   Mutex mutex{MutexKind::kCriticalSection};
   std::int32_t beginCount ZEM_UTIL_GUARDED_BY(mutex) = 0;
-  ArrayPtr<char> header ZEM_UTIL_GUARDED_BY(mutex);
+  std::string header ZEM_UTIL_GUARDED_BY(mutex);  // the open block's, copied: its room serves the next blocks
   bool lineOpen = false;
   Ptr<TraceFile> target;
   bool redirected = false;
@@ -81,9 +83,9 @@ struct TraceFile::Impl {
   const ArrayPtr<char> extension;
   ArrayPtr<char> currentPath;
   // "HH:MM:SS" of the second in which the last record started, so most records format no time.
-  long long cachedSecond = -1;
-  char cachedTime[9] = {};
-  std::string output;  // one output, prefix included, gathered for a single write; reused
+  std::int64_t cachedSecond ZEM_UTIL_GUARDED_BY(mutex) = -1;
+  char cachedTime[9] ZEM_UTIL_GUARDED_BY(mutex) = {};
+  std::string output;  // an output inside a block, prefix included, gathered for a single write; reused
 };
 
 TraceFile::TraceFile(const ArrayPtr<char>& fileName) : impl_(new Impl(fileName)) {}
@@ -129,7 +131,8 @@ void TraceFile::Impl::beginBlock(const Trace* trace, const ArrayPtr<char>& block
   }
   MutexLock guard(mutex, kLockTimeoutMs);
   if (beginCount == 0) {
-    header = trace ? trace->getHeader() : blockHeader;
+    const ArrayPtr<char> text = trace ? trace->getHeader() : blockHeader;
+    header.assign(text.toPtr(), detail::TraceRecord::headerLength(text.toPtr(), text.length()));
     takeBlockLock(mutex);
   }
   ++beginCount;
@@ -190,8 +193,10 @@ void TraceFile::vprintf(const char* format, va_list args) {
     va_end(copy);
     if (self.redirected) return;
   }
-  // The record's prefix, when this is its first output, and the text go out as one write.
-  if (self.startOutput()) os::writeStreamFormatted(self.stream, self.output.data(), self.output.size(), format, args);
+  detail::TraceRecord& scratch = detail::TraceRecord::ofThisThread();
+  scratch.start(nullptr, 0);
+  scratch.appendFormatted(format, args);
+  self.writeText(scratch.text(), scratch.textSize());
 }
 
 void TraceFile::write(const char* data, int size) {
@@ -224,6 +229,26 @@ void TraceFile::printMsg(const ArrayPtr<char>& msg, const ArrayPtr<ArrayPtr<char
   impl_->writeText(s ? s : "", s ? std::strlen(s) : 0);
 }
 
+// A standalone record goes out whole, in one write, with the lock taken once: the time into its place, the
+// write, the size test, the flush policy. Inside this thread's own block (the only block that can be open while
+// this thread holds the lock) the text joins the block's record instead.
+void TraceFile::writeRecord(detail::TraceRecord& record) {
+  Impl& self = *impl_;
+  if (!self.target.isNull()) {
+    self.target->writeRecord(record);
+    if (self.redirected) return;
+  }
+  MutexLock guard(self.mutex, kLockTimeoutMs);
+  if (self.beginCount > 0) {
+    self.writeText(record.text(), record.textSize());
+    return;
+  }
+  if (!self.privateOpen()) return;
+  self.writeTime(record.time());
+  os::writeStream(self.stream, record.data(), record.size());
+  if (!self.overflow()) self.privateFlush();
+}
+
 // Opens the stream if needed and, at a record's first output, puts its prefix in front of the text. False when
 // the file cannot be opened: the output is dropped.
 bool TraceFile::Impl::startOutput() {
@@ -247,23 +272,31 @@ void TraceFile::Impl::writeText(const char* text, std::size_t size) {
 
 // ---- records ------------------------------------------------------------------------------------------------
 
+// "14:03:27.05 ": the time of day now, into the 12 bytes at `time`.
+void TraceFile::Impl::writeTime(char* time) {
+  const os::SystemTime now = os::getSystemTime();
+  if (now.second != cachedSecond) {
+    const os::LocalTime local = os::getLocalTimeOf(now.second);
+    std::snprintf(cachedTime, sizeof cachedTime, "%2.2d:%2.2d:%2.2d", local.hour, local.minute, local.second);
+    cachedSecond = now.second;
+  }
+  const unsigned h = hundredths(static_cast<unsigned>(now.millisecond));
+  std::memcpy(time, cachedTime, 8);
+  time[8] = '.';
+  time[9] = static_cast<char>('0' + h / 10);
+  time[10] = static_cast<char>('0' + h % 10);
+  time[11] = ' ';
+}
+
 // "[server 14:03:27.05 " -- the time is the record's first output, not its begin().
 void TraceFile::Impl::writeHeader() {
   lineOpen = true;
-  const os::LocalTime now = os::getLocalTime();
-  const long long second = ((static_cast<long long>(now.day) * 24 + now.hour) * 60 + now.minute) * 60 + now.second;
-  if (second != cachedSecond) {
-    std::snprintf(cachedTime, sizeof cachedTime, "%2.2d:%2.2d:%2.2d", now.hour, now.minute, now.second);
-    cachedSecond = second;
-  }
-  const char* text = header.toNullTerminatedPtr();
-  const unsigned h = hundredths(static_cast<unsigned>(now.millisecond));
-  const char fraction[] = {'.', static_cast<char>('0' + h / 10), static_cast<char>('0' + h % 10), ' '};
   output += '[';
-  if (text) output += text;
+  output += header;
   output += ' ';
-  output.append(cachedTime, 8);
-  output.append(fraction, sizeof fraction);
+  char time[detail::TraceRecord::kTimeSize];
+  writeTime(time);
+  output.append(time, sizeof time);
 }
 
 void TraceFile::Impl::writeFooter() {

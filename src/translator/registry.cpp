@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "core/no_destructor.h"
+#include "translator/plugin_names.h"
 #include "zem_util/env.h"
 #include "zem_util/system.h"
 #include "zem_util/translator.h"
@@ -62,21 +63,45 @@ Translator* askPlugin(const ArrayPtr<char>& library, const ArrayPtr<char>& name,
   }
 }
 
-// Tries CfgMsg_fr_FR, then CfgMsg_fr, then CfgMsg: each candidate loses its last "_..." part, and the
-// underscore of "Msg_" stops the cut, so the component name itself is never shortened.
 Translator* searchPlugins(const ArrayPtr<char>& name, const ArrayPtr<char>& language) {
-  const ArrayPtr<char> candidate = name + "Msg_" + language;
-  const std::int32_t shortest = name.length() + 3;
-  for (std::int32_t length = candidate.length();;) {
-    if (Translator* found = askPlugin(candidate.slice(0, length), name, language)) return found;
-    if (length <= shortest) return nullptr;
-    const char* text = candidate.toPtr();
-    do --length;
-    while (text[length] != '_');
+  const ArrayPtr<ArrayPtr<char>> libraries = detail::getPluginLibraryNames(name, language);
+  for (std::int32_t i = 0; i < libraries.length(); ++i) {
+    if (Translator* found = askPlugin(libraries[i], name, language)) return found;
   }
+  return nullptr;
+}
+
+// How much of `text` is a library name rather than a path: everything before the first separator ("/", "\"),
+// colon (a drive or a stream), NUL or other control character, or "..". The
+// language comes from users (a preference, a request header), and any of these would let it lead the loader out
+// of the places it searches: "CfgMsg_x/../../evil", "CfgMsg_..\evil", "CfgMsg_C:evil".
+std::int32_t getNameLength(const char* text, std::int32_t length) {
+  for (std::int32_t i = 0; i < length; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':') return i;
+    if (c == '.' && i + 1 < length && text[i + 1] == '.') return i;
+  }
+  return length;
 }
 
 }  // namespace
+
+// The candidates end where the first one does and at each underscore from that of "Msg_" on, so the longest
+// come first; as each is a beginning of the first one, one look at the first tells which of them are names.
+ArrayPtr<ArrayPtr<char>> detail::getPluginLibraryNames(const ArrayPtr<char>& name, const ArrayPtr<char>& language) {
+  const ArrayPtr<char> first = name + "Msg_" + language;
+  const char* text = first.toPtr();
+  const std::int32_t length = first.length();
+  const std::int32_t usable = getNameLength(text, length);
+  const auto isName = [&](std::int32_t end) { return end <= usable && (end == length || text[end] == '_'); };
+  std::int32_t count = 0;
+  for (std::int32_t end = name.length() + 3; end <= length; ++end) count += isName(end) ? 1 : 0;
+  ArrayPtr<ArrayPtr<char>> names(count);
+  for (std::int32_t end = length, i = 0; i < count; --end) {
+    if (isName(end)) names[i++] = first.slice(0, end);
+  }
+  return names;
+}
 
 void setTranslator(const ArrayPtr<char>& name, const ArrayPtr<char>& language, Translator* translator) {
   if (!translator) return;

@@ -186,8 +186,17 @@ ArrayPtr<char> Translator::getFormattedMsgArgs(const ArrayPtr<char>& id, va_list
     va_list& args;
     ~End() { va_end(args); }
   } end{copy};
+  // The format is the catalogue's text, known only at run time: the compiler cannot check it (the header's
+  // overload checks what it can, that every argument is something printf takes).
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
   return detail::formatLimited("Translator::getMsgWithArgs cannot be used to format more than 3000 characters !",
                                format, copy);
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
 }
 
 }  // namespace zem_util

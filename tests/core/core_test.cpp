@@ -7,8 +7,13 @@
 
 #include <atomic>
 #include <cstring>
+#include <iomanip>
+#include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "support/text.h"
 #include "testing/test_access.h"
@@ -256,6 +261,62 @@ TEST(CstStrTest, DeepChainsDoNotExhaustTheStack) {
   CstStr prepended;  // a right-deep chain of long pieces
   for (int i = 0; i < kCount / 10; ++i) prepended = CstStr::cat("0123456789", prepended);
   EXPECT_EQ(prepended.lastIndexOf("90123"), kCount - 11);
+}
+
+// The standard's views, streams, comparisons and containers see the texts as their bytes order them.
+TEST(StdInteropTest, ViewsStreamsComparisonsAndContainers) {
+  using namespace std::string_view_literals;
+  const ArrayPtr<char> line("key=a long value"), value = line.slice(4, 12);
+  EXPECT_EQ(value.view().data(), line.toPtr() + 4);  // the window itself
+  EXPECT_EQ(CstStr(value).view().data(), line.toPtr() + 4);
+  EXPECT_EQ(value.str() + std::string(value.begin(), value.end()), "a long valuea long value");
+  EXPECT_TRUE(ArrayPtr<char>(std::string_view()).isNull() && !ArrayPtr<char>(""sv).isNull());
+  EXPECT_EQ(CstStr("a\0b-long-text"sv).view(), "a\0b-long-text"sv);
+  const CstStr joined = CstStr::cat(CstStr("0123456789"), CstStr("abcdefghij"));
+  EXPECT_EQ(joined.str(), "0123456789abcdefghij");
+  EXPECT_TRUE(isNode(joined));  // str() copies a node out as it is; view() flattens it
+  EXPECT_EQ(joined.view(), "0123456789abcdefghij");
+  EXPECT_FALSE(isNode(joined));
+  std::ostringstream out;
+  out << std::setw(4) << ArrayPtr<char>("ab") << '|' << std::left << std::setw(4) << CstStr("cd") << '|'
+      << ArrayPtr<char>() << joined;
+  EXPECT_EQ(out.str(), "  ab|cd  |0123456789abcdefghij");
+
+  const auto check = [](const auto& l, const auto& r, int order) {
+    EXPECT_EQ((l == r) + 2 * (l != r) + 4 * (l < r) + 8 * (l > r) + 16 * (l <= r) + 32 * (l >= r),
+              order == 0  ? 1 + 16 + 32
+              : order < 0 ? 2 + 4 + 16
+                          : 2 + 8 + 32);
+  };
+  const struct {
+    const char *left, *right;
+    int order;
+  } rows[] = {{"abc", "abc", 0}, {"abc", "abd", -1}, {"abd", "abc", 1},
+              {"ab", "abc", -1}, {"B", "a", -1},     {"\xE9", "A", -1},
+              {"", "", 0},       {"", "a", -1},      {"0123456789x", "0123456789y", -1}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(std::string(r.left) + " vs " + r.right);
+    const ArrayPtr<char> a1(r.left), a2(r.right);
+    const CstStr c1(r.left), c2(r.right);
+    check(a1, a2, r.order), check(a1, c2, r.order), check(c1, a2, r.order), check(a1, r.right, r.order);
+    check(r.left, a2, r.order), check(c1, c2, r.order), check(c1, r.right, r.order), check(r.left, c2, r.order);
+  }
+  EXPECT_TRUE(ArrayPtr<char>() == "" && ArrayPtr<char>() == CstStr());
+
+  // One text in different blocks and windows is one key, hashed alike by every kind.
+  std::unordered_map<ArrayPtr<char>, int> counts{{ArrayPtr<char>("..net.log").slice(2, 7), 1}};
+  ++counts[ArrayPtr<char>("net.log")];
+  EXPECT_EQ(counts.size() * 10 + counts.begin()->second, 12u);
+  EXPECT_EQ(std::hash<CstStr>()(CstStr::cat(CstStr("net"), CstStr(".log"))), std::hash<std::string_view>()("net.log"));
+  std::unordered_set<std::size_t> hashes;  // keys that differ only where the sampling hash does not look
+  for (int i = 0; i < 100; ++i) hashes.insert(std::hash<ArrayPtr<char>>()(format("/var/log/app/file%04d.log", i)));
+  EXPECT_EQ(hashes.size(), 100u);
+  struct Job : Shared {};
+  const Ptr<Job> job(new Job), copy = job, other(new Job);  // objects key by identity
+  const std::set<Ptr<Job>> orderedJobs{job, copy, other, Ptr<Job>()};
+  const std::unordered_set<Ptr<Job>> hashedJobs{job, copy, other};
+  EXPECT_EQ(orderedJobs.size() * 10 + hashedJobs.size(), 32u);
+  EXPECT_TRUE(orderedJobs.begin()->isNull());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-# cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DDEMO_PLUGIN_SOURCE=... -P check_package.cmake
+# cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -DDEMO_PLUGIN_SOURCE=... -DSHARED=ON|OFF -P check_package.cmake
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 
@@ -15,13 +15,27 @@ run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -DCMAKE_PREFIX_PATH=$
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 run(${WORK_DIR}/build/consumer --plugin)
 
+# The plug-in must load wherever dlopen is called: no text relocations, and no initial-exec TLS, which draws on
+# the small static TLS reserve that every dlopen shares.
+find_program(READELF readelf)
+if(READELF AND EXISTS ${WORK_DIR}/build/DemoMsg_en.so)
+  execute_process(COMMAND ${READELF} -d ${WORK_DIR}/build/DemoMsg_en.so OUTPUT_VARIABLE dynamic)
+  if(dynamic MATCHES "STATIC_TLS|TEXTREL")
+    message(FATAL_ERROR "DemoMsg_en.so needs static TLS or text relocations:\n${dynamic}")
+  endif()
+endif()
+
 find_program(PKG_CONFIG pkg-config)
 if(PKG_CONFIG)
   file(GLOB pc_dirs ${prefix}/lib*/pkgconfig ${prefix}/lib/*/pkgconfig)
   string(REPLACE ";" ":" pc_path "${pc_dirs}")
   set(ENV{PKG_CONFIG_PATH} ${pc_path})
-  execute_process(COMMAND ${PKG_CONFIG} --cflags --libs zemutil OUTPUT_VARIABLE flags RESULT_VARIABLE result
-                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(static_flag "")
+  if(NOT SHARED)
+    set(static_flag --static)  # the libraries a static libzemutil.a needs besides itself
+  endif()
+  execute_process(COMMAND ${PKG_CONFIG} --cflags --libs ${static_flag} zemutil OUTPUT_VARIABLE flags
+                  RESULT_VARIABLE result OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(NOT result EQUAL 0)
     message(FATAL_ERROR "pkg-config does not know zemutil")
   endif()

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zem_util/alarm.h>
 #include <zem_util/cst_str.h>
+#include <zem_util/system.h>
 #include <zem_util/trace.h>
 #include <zem_util/translator.h>
 
@@ -16,6 +17,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -76,6 +78,59 @@ TEST(StressTest, HandlesTravellingBetweenThreadsAreReleasedExactlyOnce) {
   EXPECT_EQ(created - 1, destroyed.load());        // all but `object`, which this thread still holds
   EXPECT_EQ(test_access::getBlockCount(text), 2);  // `text` and `value`
   EXPECT_EQ(std::string(built.toPtr(), builtText.size()), builtText);
+}
+
+// One of the threads also takes the reference-count mutex now and then and changes a count while it holds it, so
+// that the others find the lock held for long and go to sleep. Not one change may be lost.
+TEST(StressTest, CountsComeOutExactAfterMillionsOfConcurrentCopies) {
+  constexpr int kCopies = 100000, kKeepEvery = 1000;  // per thread, of each of three handles on two counts
+  const ArrayPtr<char> text("a block whose count every thread changes");
+  const CstStr value(text);  // shares the block: its copies change the same count
+  std::atomic<int> destroyed{0};
+  const Ptr<Counted> object(new Counted(&destroyed));
+  std::array<std::vector<ArrayPtr<char>>, kThreads> kept;
+  std::atomic<int> started{0};
+  onThreads(kThreads, [&](int t) {
+    for (++started; started < kThreads;) std::this_thread::yield();  // all at once, not one after the other
+    for (int i = 1; i <= kCopies; ++i) {
+      ArrayPtr<char> copy(text);
+      const CstStr sharing(value);
+      const Ptr<Counted> other(object);
+      if (i % kKeepEvery == 0) kept[t].push_back(copy);
+      if (t == 0 && i % 997 == 0) {
+        MutexLock hold(getRefCountMutex());
+        const ArrayPtr<char> inside(copy);
+      }
+    }
+  });
+  EXPECT_EQ(test_access::getBlockCount(text), 2 + kThreads * (kCopies / kKeepEvery));
+  for (std::vector<ArrayPtr<char>>& k : kept) k.clear();
+  EXPECT_EQ(test_access::getBlockCount(text), 2);
+  EXPECT_EQ(destroyed.load(), 0);  // the object's count never touched 0 on the way
+}
+
+// While this thread holds the reference-count mutex, another thread trying to copy a handle gets nowhere (it
+// sleeps on the lock's word), and this thread still changes counts itself; once it lets go, the copier finishes.
+TEST(StressTest, HoldingTheRefCountMutexFreezesEveryCount) {
+  const ArrayPtr<char> text("a block whose count the holder watches");
+  std::atomic<bool> go{false};
+  std::atomic<int> copies{0};
+  std::thread copier([&] {
+    while (!go) std::this_thread::yield();
+    for (int i = 0; i < 1000; ++i, ++copies) const ArrayPtr<char> copy(text);
+  });
+  {
+    MutexLock hold(getRefCountMutex());
+    go = true;
+    sleepMs(50);  // long past the copier's spinning: it sleeps, waiting for the lock
+    EXPECT_EQ(copies.load() * 10 + test_access::getBlockCount(text), 1);
+    {
+      const ArrayPtr<char> mine(text);
+      EXPECT_EQ(test_access::getBlockCount(text), 2);
+    }
+  }
+  copier.join();
+  EXPECT_EQ(copies.load() * 10 + test_access::getBlockCount(text), 10001);
 }
 
 // Listeners registered exactly once each, so "its registration has ended" is a property of the listener.

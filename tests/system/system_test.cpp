@@ -5,9 +5,13 @@
 #include <zem_util/system.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <regex>
 #include <string>
 #include <thread>
@@ -85,6 +89,45 @@ TEST_P(MutexKindTest, RecursesChecksTheOwnerAndTimesOutIfKernel) {
   while (!held) sleepMs(1);
   EXPECT_TRUE(lock(m, 0) && unlock(m));
   holder.join();
+}
+
+// Through the standard's names, in patterns the analysis does not follow (levels released in a loop, results
+// read by the test macros).
+TEST_P(MutexKindTest, MeetsTheStandardLockRequirements) ZEM_UTIL_NO_THREAD_SAFETY_ANALYSIS {
+  std::unique_ptr<Mutex> owned(GetParam().make());
+  Mutex& mutex = *owned;
+  {
+    Holder holder(mutex);
+    EXPECT_FALSE(mutex.try_lock());  // never waits, whichever the kind
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(mutex.try_lock_for(std::chrono::milliseconds(30)));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(15));  // a tick may be 15.6 ms
+    EXPECT_FALSE(mutex.try_lock_until(std::chrono::steady_clock::now() + std::chrono::milliseconds(5)));
+  }
+  EXPECT_TRUE(mutex.try_lock());                                 // free: each success adds a level, as `lock` does
+  EXPECT_TRUE(mutex.try_lock_for(std::chrono::hours(1000000)));  // beyond the longest wait: taken at once
+  mutex.lock();
+  for (int i = 0; i < 3; ++i) mutex.unlock();
+  EXPECT_FALSE(unlock(mutex.getHandle()));
+  // Two threads take both mutexes in opposite orders through std::scoped_lock; a waiter is woken through
+  // std::condition_variable_any.
+  Mutex other(MutexKind::kKernelMutex);
+  std::condition_variable_any changed;
+  int count = 0;
+  auto add = [&](Mutex& first, Mutex& second) {
+    for (int i = 0; i < 500; ++i) {
+      std::scoped_lock both(first, second);
+      ++count;
+      changed.notify_all();
+    }
+  };
+  std::thread forward(add, std::ref(mutex), std::ref(other)), backward(add, std::ref(other), std::ref(mutex));
+  {
+    std::unique_lock<Mutex> hold(mutex);
+    EXPECT_TRUE(changed.wait_for(hold, std::chrono::seconds(20), [&] { return count == 1000; }));
+  }
+  forward.join();
+  backward.join();
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryConstruction, MutexKindTest, testing::ValuesIn(kConstructions),

@@ -6,12 +6,16 @@
 #include <zem_util/trace.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <regex>
+#include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "support/platform.h"
 #include "support/temp_dir.h"
@@ -277,16 +281,95 @@ TEST_F(TraceTest, DefaultParametersCompleteAgainstTheCurrentDefault) {
   EXPECT_EQ(getTraceMgr()->getTraceFile("fresh")->getParameters().maxOldFiles, 7u);
   // The built-in set: <exe dir>ZemTrace<sep><name>_YYMMDD_HHMMSS_<pid>.log, of the day it was made.
   const std::time_t today = std::time(nullptr);
-  char date[8];
-  std::strftime(date, sizeof date, "%y%m%d", std::localtime(&today));
+  char date[16];
+  std::strftime(date, sizeof date, "%Y%m%d", std::localtime(&today));
   const std::string directory = text(getProcessDirectory());
   const std::string expected = "ZemTrace" + directory.substr(directory.size() - 1) + text(getProcessName()) + "_" +
-                               date + "_\\d{6}_" + std::to_string(getCurrentProcessId()) + "\\.log";
+                               (date + 2) + "_\\d{6}_" + std::to_string(getCurrentProcessId()) + "\\.log";
   EXPECT_EQ(text(saved_.fileName).substr(0, directory.size()), directory);
   EXPECT_TRUE(std::regex_match(text(saved_.fileName).substr(directory.size()), std::regex(expected)))
       << text(saved_.fileName);
   EXPECT_EQ(saved_.maxFileSize * 10 + saved_.maxOldFiles, 1000000003);
   EXPECT_EQ(saved_.translator, getTranslator());
+}
+
+// A record is put together in a buffer of its thread before the file is locked: records far larger than that
+// buffer, formatted or not, are written whole, and so are the small records after them.
+TEST_F(TraceTest, RecordsLargerThanTheThreadsBufferAreWrittenWhole) {
+  Ptr<Trace> trace = traceTo("big", "big.log");
+  std::string expected;
+  for (const std::size_t size : {1000u, 5000u, 100000u}) {
+    const std::string x(size, 'x');
+    trace->error("%s|%d", x.c_str(), 7);
+    trace->print(kError, x.c_str());
+    trace->error("after %d", static_cast<int>(size));
+    expected += "[big " + x + "|7]\n[big " + x + "]\n[big after " + std::to_string(size) + "]\n";
+  }
+  EXPECT_TRUE(contentOf("big.log") == expected);
+}
+
+// The size test follows each record: a record that brings the file to its limit, or past it, is the file's last.
+TEST_F(TraceTest, ARecordReachingTheSizeLimitEndsItsFile) {
+  record(*fileAt(dir_ / "probe.log"), "h", "first");
+  const auto size = static_cast<std::int32_t>(std::filesystem::file_size(dir_ / "probe.log"));  // CR LF or LF
+  for (const std::int32_t limit : {size + 1, size, size - 1}) {
+    const std::string name = "at" + std::to_string(limit);
+    Ptr<TraceFile> file = fileAt(dir_ / (name + ".log"), limit, 3, 2);
+    record(*file, "h", "first");
+    record(*file, "h", "other");
+    EXPECT_EQ(std::filesystem::exists(dir_ / (name + "_1.log")), limit <= size) << limit;
+  }
+}
+
+// A class that overrides getHeader heads its records with what it returns; the macros test the maximum level
+// inline and evaluate nothing else when it is too low.
+TEST_F(TraceTest, DerivedHeadersAndInlineLevelTests) {
+  struct Tagged : Trace {
+    Tagged() : Trace("plain") {}
+    ArrayPtr<char> getHeader() const override { return "tagged"; }
+  };
+  Ptr<Trace> trace(new Tagged);
+  trace->setFileName((dir_ / "tagged.log").c_str());
+  int evaluated = 0;
+  ZEM_UTIL_TRACE_ERROR(trace, "e%d", ++evaluated);
+  ZEM_UTIL_TRACE_INFO(trace, "i%d", ++evaluated);
+  ZEM_UTIL_TRACE_PRINTF(trace.get(), kDebug, "d%d", ++evaluated);
+  trace->setMaxLevel(kDebug);
+  ZEM_UTIL_TRACE_DEBUG(trace.get(), "d%d", ++evaluated);
+  EXPECT_EQ(evaluated, 2);
+  EXPECT_EQ(contentOf("tagged.log"), "[tagged e1]\n[tagged d2]\n");
+}
+
+// A guarded block ends when an exception leaves it, so the file is free once the thread that threw has ended: a
+// block left open would keep the file locked by that thread, and the writer below would wait for ever.
+TEST_F(TraceTest, TraceBlockEndsItsBlockWhenAnExceptionLeavesIt) {
+  Ptr<Trace> trace = traceTo("blk", "block.log");
+  Ptr<TraceFile> file = getTraceMgr()->getTraceFile((dir_ / "block.log").c_str());
+  std::thread([&] {
+    try {
+      TraceBlock block(*trace);
+      trace->info("by trace");
+      throw std::runtime_error("failed");
+    } catch (const std::runtime_error&) {
+    }
+    try {
+      TraceBlock block(*file, "file");
+      file->print("by file");
+      throw std::runtime_error("failed");
+    } catch (const std::runtime_error&) {
+    }
+  }).join();
+  std::promise<void> written;
+  std::thread writer([&] {
+    trace->info("after");
+    written.set_value();
+  });
+  if (written.get_future().wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    writer.detach();  // stuck on the lock for good
+    FAIL() << "the file is still locked by a block that was never ended";
+  }
+  writer.join();
+  EXPECT_EQ(contentOf("block.log"), "[blk by trace]\n[file by file]\n[blk after]\n");
 }
 
 // Records first..end-1: "[fault 12:00:00.00 record 7 ........]".

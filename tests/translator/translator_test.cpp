@@ -5,8 +5,10 @@
 #include <zem_util/env.h>
 #include <zem_util/translator.h>
 
+#include <filesystem>
 #include <string>
 
+#include "support/temp_dir.h"
 #include "support/text.h"
 
 namespace zem_util {
@@ -109,6 +111,24 @@ TEST(RegistryTest, TriesPlugInsFromTheMostSpecificNameDownAndRemembersTheAnswer)
   setTranslator(&registeredFirst);
   EXPECT_EQ(getTranslator("Short", getCurrentLanguage()), &mine);
   EXPECT_EQ(getTranslator(), &registeredFirst);
+}
+
+// A plug-in one level above the current directory, and a directory CfgMsg_x through which "x/../../evil" leads to
+// it on POSIX. Windows resolves "..\" in a library name by itself, so its form needs no directory at all. (Which
+// names reach the loader is the translator fuzz target's to check.)
+TEST(RegistryTest, ALanguageLoadsNoLibraryFromAnotherDirectory) {
+  test_support::TempDir dir;
+  const std::filesystem::path plugin = text(getLibraryFileName("CfgMsg_fr"));
+  const std::string evil = "evil" + plugin.extension().string();
+  std::filesystem::copy_file(plugin, dir / evil);
+  const std::filesystem::path work = dir.createDirectory("work"), before = std::filesystem::current_path();
+  std::filesystem::current_path(work);
+  Translator* fallback = getTranslator("Nobody", "xx");
+  EXPECT_EQ(getTranslator("Cfg", "x\\..\\..\\evil"), fallback);
+  std::filesystem::create_directory(work / "CfgMsg_x");
+  EXPECT_TRUE(std::filesystem::exists(work / "CfgMsg_x/../.." / evil));  // the way is open
+  EXPECT_EQ(getTranslator("Cfg", "x/../../evil"), fallback);
+  std::filesystem::current_path(before);
 }
 
 }  // namespace
