@@ -63,9 +63,8 @@ TEST(AlarmMgrTest, ListenersResultsSetTheNextCall) {
   auto listener = newListener(
       [&](int call) {
         starts.push_back(getTimeMs());
-        const unsigned int result = call == 1 ? 300 : call == 2 ? kKeepInterval : kRemoveAlarm;
         ends.push_back(getTimeMs());
-        return result;
+        return call == 1 ? 300 : call == 2 ? kKeepInterval : kRemoveAlarm;
       },
       &deleted);
   auto thrower = newListener([](int call) -> unsigned int {
@@ -83,7 +82,6 @@ TEST(AlarmMgrTest, ListenersResultsSetTheNextCall) {
   mgr.addAlarm(20, thrower);
   mgr.addAlarm(0, zero);  // as often as the thread loops
   mgr.addAlarm(10, new Plain(&plainDeleted));
-  EXPECT_EQ(kRemoveAlarm, AlarmListener().alarm());
   ASSERT_TRUE(waitUntil([&] { return listener->calls == 3 && thrower->calls >= 4 && zero->calls == 200; }));
   listener = nullptr;
   EXPECT_TRUE(waitUntil([&] { return deleted && plainDeleted; }));
@@ -101,10 +99,7 @@ TEST(AlarmMgrTest, AlarmsDueWithinHalfTheMinimumIntervalGoTogether) {
   mgr.setMinimumInterval(10000);
   std::atomic<unsigned int> lateCalledAfter{0};
   const unsigned int added = getTimeMs();
-  auto late = newListener([&](int) {
-    lateCalledAfter = getTimeMs() - added;
-    return kRemoveAlarm;
-  });
+  auto late = newListener([&](int) { return lateCalledAfter = getTimeMs() - added, kRemoveAlarm; });
   auto early = newListener(once);
   mgr.addAlarm(3000, late);  // the thread waits for this one...
   mgr.addAlarm(50, early);   // ...until this one wakes it, and both are due within 5000 ms
@@ -136,31 +131,23 @@ TEST(AlarmMgrTest, RemoveAlarmPicksTheRegistration) {
   EXPECT_TRUE(deleted);
 }
 
-// From inside its first call: registers `other`, and tries to remove its own registration.
-class CallingListener : public AlarmListener {
- public:
-  CallingListener(AlarmMgr& mgr, const Ptr<AlarmListener>& other) : mgr_(mgr), other_(other) {}
-  unsigned int alarm() override {
-    if (++calls > 1) return kRemoveAlarm;
-    mgr_.addAlarm(10, other_);
-    removedOwn = mgr_.removeAlarm(20, Ptr<AlarmListener>(this));
-    return kKeepInterval;
-  }
-  std::atomic<int> calls{0};
-  std::atomic<unsigned int> removedOwn{0};
-
- private:
-  AlarmMgr& mgr_;
-  Ptr<AlarmListener> other_;
-};
-
+// From inside its first call a listener registers another, and tries to remove its own registration, which is
+// being sent: not found, and called again.
 TEST(AlarmMgrTest, ListenersMayCallTheManager) {
   AlarmMgr mgr;
   auto added = newListener(once);
-  Ptr<CallingListener> caller(new CallingListener(mgr, added));
-  mgr.addAlarm(20, caller);
+  std::atomic<unsigned int> removedOwn{0};
+  Ptr<AlarmListener> self;
+  auto caller = newListener([&](int call) {
+    if (call > 1) return kRemoveAlarm;
+    mgr.addAlarm(10, added);
+    removedOwn = mgr.removeAlarm(20, self);
+    return kKeepInterval;
+  });
+  mgr.addAlarm(20, self = caller);
   ASSERT_TRUE(waitUntil([&] { return caller->calls == 2 && added->calls == 1; }));
-  EXPECT_EQ(kAlarmNotFound, caller->removedOwn.load());  // it was being sent: not found, still called
+  EXPECT_EQ(kAlarmNotFound, removedOwn.load());
+  self = nullptr;
 }
 
 // Counts the alarm threads that called it and the ones of those that have ended.
@@ -175,28 +162,18 @@ void observeAlarmThread() {
 
 TEST(AlarmMgrTest, ThreadEndsWhenIdleRestartsAndIsWaitedFor) {
   AlarmMgr mgr;
-  auto listener = newListener([](int) {
-    observeAlarmThread();
-    return kRemoveAlarm;
-  });
+  auto listener = newListener([](int) { return observeAlarmThread(), kRemoveAlarm; });
   const int seen = threadsSeen, ended = threadsEnded;
   mgr.addAlarm(10, listener);
   ASSERT_TRUE(waitUntil([&] { return threadsEnded == ended + 1; }));  // after an idle wait of 5000 ms
-  EXPECT_EQ(1, listener->calls);
   mgr.addAlarm(10, listener);
-  EXPECT_TRUE(waitUntil([&] { return threadsSeen == seen + 2; }));  // called on a new thread
+  EXPECT_TRUE(waitUntil([&] { return threadsSeen == seen + 2 && listener->calls == 2; }));  // on a new thread
   // While a listener is being called, the destructor waits for it to return, then releases it.
   std::atomic<bool> entered{false}, finished{false}, deleted{false};
   {
     AlarmMgr busy;
-    busy.addAlarm(10, newListener(
-                          [&](int) {
-                            entered = true;
-                            sleepMs(300);
-                            finished = true;
-                            return kKeepInterval;
-                          },
-                          &deleted));
+    auto slow = [&](int) { return entered = true, sleepMs(300), finished = true, kKeepInterval; };
+    busy.addAlarm(10, newListener(slow, &deleted));
     ASSERT_TRUE(waitUntil([&] { return entered.load(); }));
   }
   EXPECT_TRUE(finished && deleted);
@@ -211,7 +188,7 @@ TEST(AlarmMgrTest, ThreadEndsWhenIdleRestartsAndIsWaitedFor) {
   for (int i = 0; i < 50; ++i) AlarmMgr().addAlarm(i % 3, newListener(keep));  // before the thread ran at all
 }
 
-TEST(AlarmMgrTest, SchedulesAcrossTheClockWrap) {
+TEST(AlarmMgrTest, SchedulesAcrossTheClockWrapAndOneManagerIsShared) {
   struct ClockOffset {
     explicit ClockOffset(unsigned int offset) { test_access::setTimeOffset(offset); }
     ~ClockOffset() { test_access::setTimeOffset(0); }
@@ -220,10 +197,7 @@ TEST(AlarmMgrTest, SchedulesAcrossTheClockWrap) {
   AlarmMgr mgr;
   const unsigned int added = getTimeMs();
   auto repeating = newListener(keep);
-  auto late = newListener([&](int) {
-    lateCalledAfter = getTimeMs() - added;
-    return kRemoveAlarm;
-  });
+  auto late = newListener([&](int) { return lateCalledAfter = getTimeMs() - added, kRemoveAlarm; });
   Ptr<AlarmListener> far = newListener(keep);
   mgr.addAlarm(50, repeating);
   mgr.addAlarm(1200, late);  // due after the wrap: a plain comparison would find it overdue at once
@@ -235,12 +209,10 @@ TEST(AlarmMgrTest, SchedulesAcrossTheClockWrap) {
   EXPECT_LT(getTimeMs(), 0x80000000u);              // the clock did wrap meanwhile
   const int before = repeating->calls;
   EXPECT_TRUE(waitUntil([&] { return repeating->calls >= before + 5; }));
-}
 
-TEST(AlarmMgrTest, GetAlarmMgrCreatesOneManager) {
   std::vector<AlarmMgr*> seen(8, nullptr);
   test_support::onThreads(8, [&seen](int i) { seen[i] = getAlarmMgr(); });
-  for (AlarmMgr* mgr : seen) EXPECT_EQ(seen[0], mgr);
+  EXPECT_EQ(std::vector<AlarmMgr*>(8, seen[0]), seen);
   auto listener = newListener(once);
   getAlarmMgr()->addAlarm(10, listener);
   EXPECT_TRUE(waitUntil([&] { return listener->calls == 1; }));

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -22,13 +23,13 @@
 #include <vector>
 
 #include "support/temp_dir.h"
-#include "support/text.h"
 #include "support/threads.h"
 #include "testing/test_access.h"
 
 namespace zem_util {
 namespace {
 
+using test_access::getBlockCount;
 using test_support::onThreads;
 
 constexpr int kThreads = 4;
@@ -58,10 +59,7 @@ TEST(StressTest, HandlesTravellingBetweenThreadsAreReleasedExactlyOnce) {
   onThreads(kThreads, [&](int t) {
     Bundle mine{object, text, built};
     for (int i = 0; i < 40000; ++i) {
-      if (i % 50 == 0) {
-        mine.object = new Counted(&destroyed);
-        ++created;
-      }
+      if (i % 50 == 0) mine.object = new Counted(&destroyed), ++created;
       const Ptr<Counted> copy = mine.object;
       const ArrayPtr<char> slice = text.slice(i % 10, 20);
       mine.list[i % 2] = slice;
@@ -75,8 +73,8 @@ TEST(StressTest, HandlesTravellingBetweenThreadsAreReleasedExactlyOnce) {
     }
   });
   for (auto& box : mailboxes) box.second = Bundle();
-  EXPECT_EQ(created - 1, destroyed.load());        // all but `object`, which this thread still holds
-  EXPECT_EQ(test_access::getBlockCount(text), 2);  // `text` and `value`
+  EXPECT_EQ(created - 1, destroyed.load());  // all but `object`, which this thread still holds
+  EXPECT_EQ(getBlockCount(text), 2);         // `text` and `value`
   EXPECT_EQ(std::string(built.toPtr(), builtText.size()), builtText);
 }
 
@@ -86,10 +84,9 @@ TEST(StressTest, CountsComeOutExactAfterMillionsOfConcurrentCopies) {
   constexpr int kCopies = 100000, kKeepEvery = 1000;  // per thread, of each of three handles on two counts
   const ArrayPtr<char> text("a block whose count every thread changes");
   const CstStr value(text);  // shares the block: its copies change the same count
-  std::atomic<int> destroyed{0};
+  std::atomic<int> destroyed{0}, started{0};
   const Ptr<Counted> object(new Counted(&destroyed));
   std::array<std::vector<ArrayPtr<char>>, kThreads> kept;
-  std::atomic<int> started{0};
   onThreads(kThreads, [&](int t) {
     for (++started; started < kThreads;) std::this_thread::yield();  // all at once, not one after the other
     for (int i = 1; i <= kCopies; ++i) {
@@ -103,10 +100,9 @@ TEST(StressTest, CountsComeOutExactAfterMillionsOfConcurrentCopies) {
       }
     }
   });
-  EXPECT_EQ(test_access::getBlockCount(text), 2 + kThreads * (kCopies / kKeepEvery));
+  EXPECT_EQ(getBlockCount(text), 2 + kThreads * (kCopies / kKeepEvery));
   for (std::vector<ArrayPtr<char>>& k : kept) k.clear();
-  EXPECT_EQ(test_access::getBlockCount(text), 2);
-  EXPECT_EQ(destroyed.load(), 0);  // the object's count never touched 0 on the way
+  EXPECT_EQ(getBlockCount(text) * 10 + destroyed.load(), 20);  // the object's count never touched 0 on the way
 }
 
 // While this thread holds the reference-count mutex, another thread trying to copy a handle gets nowhere (it
@@ -123,97 +119,84 @@ TEST(StressTest, HoldingTheRefCountMutexFreezesEveryCount) {
     MutexLock hold(getRefCountMutex());
     go = true;
     sleepMs(50);  // long past the copier's spinning: it sleeps, waiting for the lock
-    EXPECT_EQ(copies.load() * 10 + test_access::getBlockCount(text), 1);
-    {
-      const ArrayPtr<char> mine(text);
-      EXPECT_EQ(test_access::getBlockCount(text), 2);
-    }
+    const ArrayPtr<char> mine(text);
+    EXPECT_EQ(copies.load() * 10 + getBlockCount(text), 2);
   }
   copier.join();
-  EXPECT_EQ(copies.load() * 10 + test_access::getBlockCount(text), 10001);
+  EXPECT_EQ(copies.load() * 10 + getBlockCount(text), 10001);
 }
 
-// Listeners registered exactly once each, so "its registration has ended" is a property of the listener.
-struct AlarmRegistry {
-  AlarmMgr* mgr = nullptr;
+// Listeners, each registered once, that on their first call add another or remove someone else's, and later end
+// or change their interval, while four threads add and remove too. No registration may be lost, none called after
+// it ended, and every listener released once the manager goes.
+struct Registrations {
+  std::unique_ptr<AlarmMgr> mgr = std::make_unique<AlarmMgr>();
   std::mutex mutex;
   std::vector<Ptr<AlarmListener>> listeners;  // every listener ever made
-  std::atomic<unsigned int> nextId{0};
   std::atomic<int> created{0}, destroyed{0}, lateCalls{0}, addsLeft{1000};
 
-  Ptr<AlarmListener> pick(unsigned int seed) {  // any listener so far; another thread may be removing it too
-    std::lock_guard<std::mutex> guard(mutex);
-    return listeners.empty() ? Ptr<AlarmListener>() : listeners[seed % listeners.size()];
+  struct Listener : AlarmListener {
+    Listener(Registrations& r, unsigned int id) : r(r), id(id) { ++r.created; }
+    ~Listener() override { ++r.destroyed; }
+    unsigned int alarm() override {
+      r.lateCalls += ended;
+      const int call = ++calls;
+      if (call == 1 && id % 4 == 0 && --r.addsLeft >= 0) r.add(id % 7);
+      if (call == 1 && id % 4 == 1) r.remove(id * 7919u);
+      if (call >= 3 && id % 3 == 0) ended = true;
+      return ended ? kRemoveAlarm : call % 2 == 0 ? kKeepInterval : 1 + id % 9;
+    }
+    Registrations& r;
+    const unsigned int id;
+    std::atomic<bool> ended{false};
+    std::atomic<int> calls{0};
+  };
+
+  void add(unsigned int interval) {
+    Ptr<AlarmListener> listener;
+    {
+      std::lock_guard<std::mutex> guard(mutex);
+      listeners.push_back(listener = new Listener(*this, static_cast<unsigned int>(listeners.size())));
+    }
+    mgr->addAlarm(interval, listener);  // the manager is called without `mutex` held
   }
-  void add(unsigned int interval);
-  void remove(const Ptr<AlarmListener>& listener);  // the manager is called without `mutex` held
+  void remove(unsigned int seed) {  // anyone's; another thread may be removing it too
+    Ptr<AlarmListener> listener;
+    {
+      std::lock_guard<std::mutex> guard(mutex);
+      listener = listeners[seed % listeners.size()];
+    }
+    if (mgr->removeAlarm(kDueFirst, listener) != kAlarmNotFound) static_cast<Listener&>(*listener).ended = true;
+  }
 };
-
-class StressListener : public AlarmListener {
- public:
-  StressListener(AlarmRegistry& registry, unsigned int id) : registry_(registry), id_(id) { ++registry_.created; }
-  ~StressListener() override { ++registry_.destroyed; }
-  // First call: some add a registration, some remove another's. Later: some end, some change their interval.
-  unsigned int alarm() override {
-    if (ended) ++registry_.lateCalls;
-    const int call = ++calls;
-    if (call == 1 && id_ % 4 == 0 && --registry_.addsLeft >= 0) registry_.add(id_ % 7);
-    if (call == 1 && id_ % 4 == 1) registry_.remove(registry_.pick(id_ * 7919u));
-    if (call >= 3 && id_ % 3 == 0) ended = true;
-    return ended ? kRemoveAlarm : call % 2 == 0 ? kKeepInterval : 1 + id_ % 9;
-  }
-  std::atomic<bool> ended{false};
-  std::atomic<int> calls{0};
-
- private:
-  AlarmRegistry& registry_;
-  unsigned int id_;
-};
-
-void AlarmRegistry::add(unsigned int interval) {
-  Ptr<AlarmListener> listener(new StressListener(*this, nextId++));
-  {
-    std::lock_guard<std::mutex> guard(mutex);
-    listeners.push_back(listener);
-  }
-  mgr->addAlarm(interval, listener);
-}
-
-void AlarmRegistry::remove(const Ptr<AlarmListener>& listener) {
-  if (listener && mgr->removeAlarm(kDueFirst, listener) != kAlarmNotFound)
-    static_cast<StressListener&>(*listener).ended = true;
-}
 
 TEST(StressTest, AlarmsAddedAndRemovedByThreadsAndListenersKeepEveryRegistrationStraight) {
-  AlarmRegistry registry;  // outlives the manager, whose thread calls the listeners that use it
-  auto mgr = std::make_unique<AlarmMgr>();
-  mgr->setMinimumInterval(4);
-  registry.mgr = mgr.get();
-  onThreads(kThreads, [&registry](unsigned int t) {
+  Registrations r;  // outlives the manager, whose thread calls the listeners that use it
+  r.mgr->setMinimumInterval(4);
+  onThreads(kThreads, [&r](unsigned int t) {
     for (unsigned int i = 0; i < 500; ++i) {
-      registry.add((t + i) % 13);
-      if (i % 3 == 0) registry.remove(registry.pick(t * 1009 + i * 31));
+      r.add((t + i) % 13);
+      if (i % 3 == 0) r.remove(t * 1009 + i * 31);
       if (i % 2 == 0) sleepMs(1);
     }
   });
-  // Every registration that has not ended is still served: each such listener gets called again.
-  std::vector<std::pair<StressListener*, int>> live;
+  std::vector<std::pair<Registrations::Listener*, int>> live;  // each gets called again unless it ended
   {
-    std::lock_guard<std::mutex> guard(registry.mutex);  // listeners may still be adding
-    for (const Ptr<AlarmListener>& listener : registry.listeners) {
-      auto* stress = static_cast<StressListener*>(listener.get());
-      if (!stress->ended) live.emplace_back(stress, stress->calls.load());
+    std::lock_guard<std::mutex> guard(r.mutex);  // listeners may still be adding
+    for (const Ptr<AlarmListener>& listener : r.listeners) {
+      auto* l = static_cast<Registrations::Listener*>(listener.get());
+      if (!l->ended) live.emplace_back(l, l->calls.load());
     }
   }
   const unsigned int start = getTimeMs();
-  for (auto& [listener, calls] : live) {
-    while (!listener->ended && listener->calls == calls && getTimeMs() - start < 20000) sleepMs(2);
-    EXPECT_TRUE(listener->ended || listener->calls > calls) << "a registration was lost";
+  for (auto& [l, calls] : live) {
+    while (!l->ended && l->calls == calls && getTimeMs() - start < 20000) sleepMs(2);
+    EXPECT_TRUE(l->ended || l->calls > calls) << "a registration was lost";
   }
-  EXPECT_EQ(registry.lateCalls.load(), 0);
-  mgr.reset();  // lets go of every registration it still holds; the listeners die with their last handle
-  registry.listeners.clear();
-  EXPECT_EQ(registry.destroyed.load(), registry.created.load());
+  EXPECT_EQ(r.lateCalls.load(), 0);
+  r.mgr.reset();  // lets go of every registration it still holds
+  r.listeners.clear();
+  EXPECT_EQ(r.destroyed.load(), r.created.load());
 }
 
 // Each thread asks for the same pairs, most of them for the first time, in its own order: some have a plug-in
@@ -224,6 +207,7 @@ TEST(StressTest, RegistryLookupsAndRegistrationsFromFourThreadsAgree) {
   const char* const languages[] = {"fr_FR", "de_DE", "fr_CA"};
   static Translator own[kThreads];  // the registry keeps them to the end of the process
   Translator* seen[kThreads][kNames][3] = {};
+  std::atomic<int> wrong{0};
   onThreads(kThreads, [&](int t) {
     const ArrayPtr<char> ownName = format("Own%d", t);
     for (int round = 0; round < 100; ++round) {
@@ -231,22 +215,19 @@ TEST(StressTest, RegistryLookupsAndRegistrationsFromFourThreadsAgree) {
         const int n = (k * (t + 1) + round) % kNames;  // a different order on each thread
         for (int l = 0; l < 3; ++l) {
           Translator* found = getTranslator(format("Stress%d", n), languages[l]);
-          if (seen[t][n][l] && seen[t][n][l] != found) ADD_FAILURE() << "the answer for a pair changed";
+          wrong += seen[t][n][l] && seen[t][n][l] != found;
           seen[t][n][l] = found;
         }
         const char* french = (k + t) % 2 == 0 ? "fr_FR" : "fr_CA";  // both end at CfgMsg_fr
-        if (test_support::text(getTranslator("Cfg", french)->getMsg("library")) != "CfgMsg_fr") ADD_FAILURE();
+        wrong += !(getTranslator("Cfg", french)->getMsg("library") == "CfgMsg_fr");
         setTranslator(ownName, languages[k % 3], &own[t]);
-        if (getTranslator(ownName, languages[k % 3]) != &own[t]) ADD_FAILURE() << "lost a registration";
+        wrong += getTranslator(ownName, languages[k % 3]) != &own[t];
         setTranslator("Shared", "fr_FR", &own[(t + k) % kThreads]);
       }
     }
   });
-  for (int t = 1; t < kThreads; ++t) {
-    for (int n = 0; n < kNames; ++n) {
-      for (int l = 0; l < 3; ++l) EXPECT_EQ(seen[t][n][l], seen[0][n][l]);
-    }
-  }
+  EXPECT_EQ(wrong.load(), 0);
+  for (int t = 1; t < kThreads; ++t) EXPECT_EQ(std::memcmp(seen[t], seen[0], sizeof seen[0]), 0);
   EXPECT_EQ(seen[0][0][0], getTranslator("Absent", "xx"));  // the shared default catalogue
   const Translator* shared = getTranslator("Shared", "fr_FR");
   EXPECT_TRUE(shared >= &own[0] && shared < &own[kThreads]);
@@ -258,17 +239,13 @@ TEST(StressTest, RegistryLookupsAndRegistrationsFromFourThreadsAgree) {
 TEST(StressTest, TracesOnSharedRotatingFilesLoseAndMixNothing) {
   test_support::TempDir dir;
   constexpr int kRecords = 10000;
-  const char* const fileNames[] = {"alpha", "beta"};
   const char* const traceNames[] = {"alpha0", "beta0", "alpha1", "beta1"};  // trace i writes to file i % 2
   Ptr<Trace> traces[4];
   for (int i = 0; i < 4; ++i) {
-    const std::string path = dir / (std::string(fileNames[i % 2]) + ".log");
+    const std::string path = dir / (i % 2 ? "beta.log" : "alpha.log");
     Ptr<TraceFile> file = getTraceMgr()->getTraceFile(path.c_str());
-    TraceParameters parameters = file->getParameters();
-    parameters.maxFileSize = 8 * 1024;
-    parameters.maxOldFiles = 100000;  // keep every file, so that every record can be counted
-    parameters.flushMode = 2;
-    file->setParameters(parameters);
+    // Every file kept, so that every record can be counted; closed after every record.
+    file->setParameters({file->getFileName(), 8 * 1024, 100000, 2, nullptr});
     traces[i] = new Trace(traceNames[i]);
     traces[i]->setFileName(path.c_str());
     traces[i]->setMaxLevel(kInfo);
@@ -280,11 +257,10 @@ TEST(StressTest, TracesOnSharedRotatingFilesLoseAndMixNothing) {
         trace.info("t%d r%d end", t, i);
         continue;
       }
-      trace.begin();  // a block of three outputs must stay one record
+      TraceBlock block(trace);  // a block of three outputs must stay one record
       trace.info("t%d", t);
       trace.info(" r%d", i);
       trace.info(" end");
-      trace.end();
     }
   });
   std::map<std::string, std::set<std::pair<int, int>>> seen;  // by file: (thread, record)
@@ -299,11 +275,10 @@ TEST(StressTest, TracesOnSharedRotatingFilesLoseAndMixNothing) {
       std::smatch match;
       ASSERT_TRUE(std::regex_match(line, match, record)) << fileName << ": " << line;
       const int t = std::stoi(match[3]), i = std::stoi(match[4]);
-      EXPECT_TRUE(match[1] == traceNames[(t + i) % 4] && match[2] == file) << fileName << ": " << line;
-      EXPECT_TRUE(seen[file].emplace(t, i).second) << line;
+      EXPECT_TRUE(match[1] == traceNames[(t + i) % 4] && match[2] == file && seen[file].emplace(t, i).second) << line;
     }
   }
-  for (const char* file : fileNames) {
+  for (const char* file : {"alpha", "beta"}) {
     EXPECT_EQ(seen[file].size(), static_cast<std::size_t>(kThreads * kRecords / 2)) << file;
     EXPECT_GT(files[file], 3) << file;  // it really rotated
   }
