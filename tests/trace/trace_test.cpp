@@ -367,19 +367,12 @@ std::string recordTexts(int first, int end) {
 
 // The manager's trace file of `path`, which the traces below write to, with the given flush mode; taken out of the
 // manager's registry at the end of the scope.
-class RegisteredFile {
- public:
-  RegisteredFile(const std::string& path, std::int32_t flushMode) : file_(getTraceMgr()->getTraceFile(path.c_str())) {
-    configure(*file_, 100000000, 3, flushMode);
+struct RegisteredFile {
+  RegisteredFile(const std::string& path, std::int32_t flushMode) : file(getTraceMgr()->getTraceFile(path.c_str())) {
+    configure(*file, 100000000, 3, flushMode);
   }
-  ~RegisteredFile() {
-    getTraceMgr()->removeTraceFile(file_->getFileName());
-    file_->close();
-  }
-  TraceFile* operator->() const { return file_.get(); }
-
- private:
-  Ptr<TraceFile> file_;
+  ~RegisteredFile() { getTraceMgr()->removeTraceFile(file->getFileName()), file->close(); }
+  const Ptr<TraceFile> file;
 };
 
 Ptr<Trace> traceTo(const std::string& path) {
@@ -401,7 +394,7 @@ TEST(TraceFaultTest, UnusablePathsDropOutputUntilTheyWork) {
   std::filesystem::remove(dir / "blocked");
   std::filesystem::create_directories(dir / "blocked/sub");
   writeRecords(*trace, 5, 8);
-  file->close();
+  file.file->close();
   EXPECT_EQ(recordsWithoutTimes(blocked), recordTexts(5, 8));
   // A file replaced by a directory between records (each closes it), then back.
   const std::string moving = dir / "moving.log";
@@ -470,7 +463,7 @@ TEST(TraceFaultTest, FullDiskDropsOutputAndSparesTheOtherFiles) {
     Ptr<TraceFile> full = fileAt(device, 1000000000, 3, flushMode);
     {
       RegisteredFile teeing(path, flushMode);
-      teeing->tee(full);
+      teeing.file->tee(full);
       EXPECT_NO_THROW(writeRecords(*traceTo(path), 0, 300)) << "flush mode " << flushMode;
       EXPECT_NO_THROW(full->flush());
       EXPECT_NO_THROW(full->close());
