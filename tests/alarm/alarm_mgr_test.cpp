@@ -131,25 +131,6 @@ TEST(AlarmMgrTest, RemoveAlarmPicksTheRegistration) {
   EXPECT_TRUE(deleted);
 }
 
-// From inside its first call a listener registers another, and tries to remove its own registration, which is
-// being sent: not found, and called again.
-TEST(AlarmMgrTest, ListenersMayCallTheManager) {
-  AlarmMgr mgr;
-  auto added = newListener(once);
-  std::atomic<unsigned int> removedOwn{0};
-  Ptr<AlarmListener> self;
-  auto caller = newListener([&](int call) {
-    if (call > 1) return kRemoveAlarm;
-    mgr.addAlarm(10, added);
-    removedOwn = mgr.removeAlarm(20, self);
-    return kKeepInterval;
-  });
-  mgr.addAlarm(20, self = caller);
-  ASSERT_TRUE(waitUntil([&] { return caller->calls == 2 && added->calls == 1; }));
-  EXPECT_EQ(kAlarmNotFound, removedOwn.load());
-  self = nullptr;
-}
-
 // Counts the alarm threads that called it and the ones of those that have ended.
 std::atomic<int> threadsSeen{0}, threadsEnded{0};
 void observeAlarmThread() {
