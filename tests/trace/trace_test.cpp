@@ -274,8 +274,8 @@ TEST_F(TraceTest, DefaultParametersCompleteAgainstTheCurrentDefault) {
   char date[16];
   std::strftime(date, sizeof date, "%Y%m%d", std::localtime(&today));
   const std::string directory = text(getProcessDirectory());
-  const std::string expected = "ZemTrace" + directory.substr(directory.size() - 1) + text(getProcessName()) + "_" +
-                               (date + 2) + "_\\d{6}_" + std::to_string(getCurrentProcessId()) + "\\.log";
+  const std::string expected = "ZemTrace[/\\\\]" + text(getProcessName()) + "_" + (date + 2) + "_\\d{6}_" +
+                               std::to_string(getCurrentProcessId()) + "\\.log";
   EXPECT_EQ(text(saved_.fileName).substr(0, directory.size()), directory);
   EXPECT_TRUE(std::regex_match(text(saved_.fileName).substr(directory.size()), std::regex(expected)))
       << text(saved_.fileName);
