@@ -118,6 +118,11 @@ TEST(PathTest, FullPathsAndReadableFiles) {
   EXPECT_TRUE(full.length() == 0 || text(full) == cwd + longName) << full.length();
 
   test_support::TempDir dir;
+  // A current directory longer than a first guess at its length.
+  const std::string deep = dir.createDirectory(std::string(200, 'd') + "/" + std::string(200, 'e'));
+  std::filesystem::current_path(deep);
+  EXPECT_EQ(text(getCurrentDirectory()), deep);
+  std::filesystem::current_path(cwd);
   const std::string file = dir.createFile("data.txt"), sub = dir.createDirectory("sub");
   EXPECT_TRUE(isFileReadable(file.c_str()));
   EXPECT_TRUE(isFileReadable((dir / "sub\\..\\data.txt").c_str()));  // either separator
@@ -160,7 +165,8 @@ TEST(ProcessFirstUseTest, SetProcessPathMovesDirectoryAndNameOnlyBeforeTheirFirs
 
 TEST(ProcessTest, SetsAndRemovesEnvironmentVariables) {
   std::string value;
-  setEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", "on");
+  setEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", "off");
+  setEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", "on");  // replaces
   EXPECT_TRUE(test_support::getSystemEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", &value) && value == "on");
   setEnvironmentVariable("ZEM_ENV_TEST_VARIABLE", ArrayPtr<char>());  // null: removed
   // Names the system cannot take, and texts with a NUL of their own, change nothing.

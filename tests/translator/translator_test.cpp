@@ -45,6 +45,10 @@ TEST(TranslatorTest, GrowsThroughItsSizesAndReversesDuplicates) {
   }
   EXPECT_EQ(flips, " 506 5046");
   EXPECT_EQ(catalogue.getMessageCount(), 5046u);
+  Translator assigned;  // takes the size with the table: one more entry does not grow it again
+  assigned = catalogue;
+  assigned.addMsg("one more", "");
+  EXPECT_EQ(messageOf(&assigned, "dup"), messageOf(&catalogue, "dup"));
   for (const char* id : {"id3", "id505", "id506", "id4000", "id5046"}) EXPECT_EQ(messageOf(&catalogue, id), id + 2);
 }
 
