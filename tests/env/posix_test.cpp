@@ -25,7 +25,13 @@ TEST(PosixBackEndTest, ErrorMessageIsOneLineOnStandardErrorAndFullPathsAreLexica
   EXPECT_EQ(text(getFullPath((dir / "a\\b\\..\\c\\").c_str())), dir / "a/c/");
   EXPECT_EQ(text(getFullPath("/../..")) + text(getFullPath("/a/.")), "//a");
   // A drive prefix means nothing to POSIX: "C:" is a directory name relative to the current directory.
-  EXPECT_EQ(text(getFullPath("C:/x")), text(getCurrentDirectory()) + "C:/x");
+  const std::string cwd = text(getCurrentDirectory());
+  EXPECT_EQ(text(getFullPath("C:/x")), cwd + "C:/x");
+  // A current directory longer than a first guess at its length (Windows paths stop at 260 characters).
+  const std::string deep = dir.createDirectory(std::string(200, 'd') + "/" + std::string(200, 'e'));
+  ASSERT_EQ(chdir(deep.c_str()), 0);
+  EXPECT_EQ(text(getCurrentDirectory()), deep);
+  ASSERT_EQ(chdir(cwd.c_str()), 0);
 }
 
 }  // namespace
