@@ -235,6 +235,8 @@ TEST_F(LibraryTest, LoadsOnceByEachSpellingAndFreeAllLoadsAnew) {
   EXPECT_EQ(counterOf(fileName)(), 3);  // another spelling: another entry and load of the same module
   freeAllLibraries();                   // both are released: the module goes
   EXPECT_EQ(counterOf(kPlugin)(), 1);
+  // A dot in a directory is no extension.
+  EXPECT_NE(counterOf((text(getProcessDirectory()) + "./" + kPlugin).c_str()), nullptr);
   // An empty (or null) library name is the executable itself.
   EXPECT_EQ(counterOf("", "zemEnvTestExecutableFunction")() + counterOf(nullptr, "zemEnvTestExecutableFunction")(), 14);
 }
