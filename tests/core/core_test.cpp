@@ -362,6 +362,7 @@ TEST(MemoryTest, LocksAndNodesGoBackToTheHeap) {
   EXPECT_TRUE(CstStr::equals(text, same) && CstStr::cmp(text, CstStr("0123456789abcdeg")) == -1);
   EXPECT_EQ(CstStr("xx0123456789abcdef").indexOf(same), 2);
   EXPECT_EQ(CstStr(ArrayPtr<char>("abcdefghXYZ").slice(0, 8)).indexOf(CstStr("hX")), -1);  // never past the window
+  EXPECT_EQ(CstStr("aXcXeXgX").hash(), 0x61636567 ^ 8);  // the bytes at 0, n/4, 2n/4, 3n/4, 8 bits each
 }
 
 }  // namespace
