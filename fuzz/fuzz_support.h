@@ -1,4 +1,4 @@
-// What the fuzz targets share: checks that name the property they break, and a reader that turns the fuzzer's
+// What the fuzz targets share: checks that name the property they break, and a reader that turns the input's
 // bytes into choices.
 #pragma once
 
@@ -14,8 +14,7 @@
 
 #include "support/text.h"
 
-// A failed check names its file, line and condition before aborting, so the fuzzer's report says which property
-// broke.
+// A failed check names its file, line and condition before aborting, so the report says which property broke.
 #define ZEM_FUZZ_CHECK(condition) ((condition) ? (void)0 : zem_util::fuzz::fail(__FILE__, __LINE__, #condition))
 
 namespace zem_util::fuzz {

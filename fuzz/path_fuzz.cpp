@@ -95,7 +95,7 @@ void checkCatenateAndCompactPath(const std::string& first, const std::string& se
 }
 
 void checkViews(const std::string& path) {
-  const ArrayPtr<char> whole = toHandle("<" + path + ">");
+  const ArrayPtr<char> whole = toHandle("<" + path + ".");  // a dot past the end must not count
   const ArrayPtr<char> text = whole.slice(1, static_cast<int>(path.size()));
   const std::size_t lastSeparator = path.find_last_of("/\\");
   const std::size_t componentStart = lastSeparator == std::string::npos ? 0 : lastSeparator + 1;

@@ -7,7 +7,8 @@
 # Needs root (or sudo) for apt-get and for writing into the system's locale archive.
 set -euo pipefail
 
-locales=(fr_FR de_DE cs_CZ nb_NO es_PA)
+# A modifier goes after the codeset, as `locale -a` and the C library spell it: sr_RS.UTF-8@latin.
+locales=(fr_FR de_DE cs_CZ nb_NO es_PA af_ZA sr_RS sr_RS@latin)
 
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
@@ -19,9 +20,11 @@ fi
 
 have=$(locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]')
 for name in "${locales[@]}"; do
+  base=${name%%@*}
+  modifier=${name#"$base"}
   # `locale -a` spells the codeset "utf8".
-  if grep -qx "$(echo "$name.utf8" | tr '[:upper:]' '[:lower:]')" <<<"$have"; then continue; fi
-  echo "generating $name.UTF-8"
-  "${sudo[@]}" localedef -i "$name" -c -f UTF-8 -A /usr/share/locale/locale.alias "$name.UTF-8" ||
-    echo "warning: could not generate $name.UTF-8; the tests that need it will skip" >&2
+  if grep -qx "$(echo "$base.utf8$modifier" | tr '[:upper:]' '[:lower:]')" <<<"$have"; then continue; fi
+  echo "generating $base.UTF-8$modifier"
+  "${sudo[@]}" localedef -i "$name" -c -f UTF-8 -A /usr/share/locale/locale.alias "$base.UTF-8$modifier" ||
+    echo "warning: could not generate $base.UTF-8$modifier; the tests that need it will skip" >&2
 done

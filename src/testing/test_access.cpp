@@ -3,12 +3,15 @@
 
 #include "core/block_access.h"
 #include "core/format_text.h"
+#include "os/locale.h"
 #include "system/clock_offset.h"
 #include "translator/plugin_names.h"
 
 namespace zem_util::test_access {
 
 void setTimeOffset(unsigned int offsetMs) { detail::setTimeOffset(offsetMs); }
+
+unsigned getThreadLocaleId() { return os::getThreadLocaleId(); }
 
 std::int32_t getBlockCount(const ArrayPtr<char>& text) {
   SharedArray<char>* block = detail::BlockAccess::blockOf(text);

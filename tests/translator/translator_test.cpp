@@ -1,64 +1,33 @@
+// Catalogues and the registry of plug-ins. The expansion of {N} markers is checked against a plain reference by
+// the translator fuzz target, and the 3000-character formatting limit by the format fuzz target; ctest replays
+// both corpora.
 #include <gtest/gtest.h>
+#include <zem_util/env.h>
 #include <zem_util/translator.h>
 
+#include <filesystem>
 #include <string>
-#include <vector>
 
+#include "support/temp_dir.h"
 #include "support/text.h"
 
 namespace zem_util {
 namespace {
 
-ArrayPtr<ArrayPtr<char>> listOf(const std::vector<std::string>& values) {
-  ArrayPtr<ArrayPtr<char>> list(static_cast<std::int32_t>(values.size()));
-  for (std::size_t i = 0; i < values.size(); ++i) list[static_cast<std::int32_t>(i)] = values[i].c_str();
-  return list;
-}
-
 using test_support::text;
 
-TEST(TranslatorTest, ReplacesMarkersExactly) {
-  struct Case {
-    const char* text;
-    std::vector<std::string> params;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {"a{0}b{1}", {"x", "y"}, "axby"},
-      {"{1}{0}{1}", {"x", "y"}, "yxy"},
-      {"a{2}b", {"x", "y"}, "ab"},
-      {"a{0}b", {}, "ab"},
-      {"{{0}}", {"x"}, "{x}"},
-      {"{007}", {"p0", "p1", "p2", "p3", "p4", "p5", "p6", "p7"}, "p7"},
-      {"{} and {x} and {-1} and { 0}", {"x"}, "{} and {x} and {-1} and { 0}"},
-      {"a{12", {"x"}, "a{12"},
-      {"{", {"x"}, "{"},
-      {"plain text", {"x", "y"}, "plain text"},
-      {"{0}", {"v{0}"}, "v{0}"},
-      {"{99999999999999999999}end", {"x"}, "end"},
-      {"{1a}{0}", {"x"}, "{1a}x"},
-  };
-  Translator catalogue;
-  for (const Case& c : cases) {
-    catalogue.addMsg(c.text, c.text);
-    EXPECT_EQ(text(catalogue.getMsg(c.text, listOf(c.params))), c.expected) << c.text;
-    // An identifier without an entry is its own text, markers included.
-    EXPECT_EQ(text(Translator().getMsg(c.text, listOf(c.params))), c.expected) << c.text;
-  }
-}
+std::string messageOf(const Translator* t, const char* id) { return text(t->getMsg(id)); }
 
 TEST(TranslatorTest, LookupsShareTextsAndFallBackToTheIdentifier) {
-  Translator empty;
-  ArrayPtr<char> id("missing");
-  EXPECT_TRUE(empty.getMsg(id).sharesBlockWith(id));
-
+  const ArrayPtr<char> id("missing"), bonjour("Bonjour {x}");
+  EXPECT_TRUE(Translator().getMsg(id).sharesBlockWith(id));
   Translator catalogue;
-  ArrayPtr<char> bonjour("Bonjour");
   catalogue.addMsg("hello", bonjour);
   EXPECT_TRUE(catalogue.getMsg("hello").sharesBlockWith(bonjour));
-  EXPECT_EQ(text(catalogue.getMsg("Hello")), "Hello");  // case matters
-  ArrayPtr<char> noMarkers = catalogue.getMsg("hello", listOf({"x"}));
-  EXPECT_TRUE(noMarkers.sharesBlockWith(bonjour));  // no markers: no new text
+  EXPECT_TRUE(catalogue.getMsg("hello", ArrayPtr<ArrayPtr<char>>(1)).sharesBlockWith(bonjour));  // no markers
+  EXPECT_EQ(messageOf(&catalogue, "Hello"), "Hello");                                            // case matters
+  EXPECT_EQ(text(catalogue.getFormattedMsg("%d%%", 50)), "50%");  // the identifier itself is the format
+  EXPECT_EQ(text(catalogue.getFormattedMsg("{0}", 1)), "{0}");    // markers mean nothing there
 }
 
 // Growing re-links each bucket's entries in reverse, so the text found for a duplicated identifier flips at
@@ -67,17 +36,20 @@ TEST(TranslatorTest, GrowsThroughItsSizesAndReversesDuplicates) {
   Translator catalogue;
   catalogue.addMsg("dup", "first");
   catalogue.addMsg("dup", "second");
-  EXPECT_EQ(catalogue.getMessageCount(), 2u);
-  EXPECT_EQ(text(catalogue.getMsg("dup")), "second");  // the later one sits nearer the head
-  for (int i = 3; i <= 505; ++i) catalogue.addMsg(format("id%d", i), "x");
-  EXPECT_EQ(text(catalogue.getMsg("dup")), "second");
-  catalogue.addMsg("id506", "x");
-  EXPECT_EQ(text(catalogue.getMsg("dup")), "first");  // growth re-linked them in reverse
-  for (int i = 507; i <= 5045; ++i) catalogue.addMsg(format("id%d", i), "x");
-  EXPECT_EQ(text(catalogue.getMsg("dup")), "first");
-  catalogue.addMsg("id5046", "x");
-  EXPECT_EQ(text(catalogue.getMsg("dup")), "second");  // and back again
-  EXPECT_EQ(text(catalogue.getMsg("id4000")), "x");
+  EXPECT_EQ(messageOf(&catalogue, "dup"), "second");  // nearer the head
+  std::string flips;
+  for (int i = 3; i <= 5046; ++i) {
+    const std::string before = messageOf(&catalogue, "dup");
+    catalogue.addMsg(format("id%d", i), format("%d", i));
+    if (messageOf(&catalogue, "dup") != before) flips += " " + std::to_string(i);
+  }
+  EXPECT_EQ(flips, " 506 5046");
+  EXPECT_EQ(catalogue.getMessageCount(), 5046u);
+  Translator assigned;  // takes the size with the table: one more entry does not grow it again
+  assigned = catalogue;
+  assigned.addMsg("one more", "");
+  EXPECT_EQ(messageOf(&assigned, "dup"), messageOf(&catalogue, "dup"));
+  for (const char* id : {"id3", "id505", "id506", "id4000", "id5046"}) EXPECT_EQ(messageOf(&catalogue, id), id + 2);
 }
 
 TEST(TranslatorTest, BuildsFromPairsAndCopiesDeeply) {
@@ -86,48 +58,81 @@ TEST(TranslatorTest, BuildsFromPairsAndCopiesDeeply) {
   const char* pairs[] = {"a", "Alpha", "b", nullptr, nullptr};
   Translator catalogue(pairs);
   EXPECT_EQ(catalogue.getMessageCount(), 2u);
-  EXPECT_EQ(text(catalogue.getMsg("a")), "Alpha");
   EXPECT_TRUE(catalogue.getMsg("b").isNull());
-
   Translator copy(catalogue);
   copy.addMsg("c", "Gamma");
-  EXPECT_EQ(text(catalogue.getMsg("c")), "c");  // the original's table is its own
-  EXPECT_EQ(text(copy.getMsg("a")), "Alpha");
+  EXPECT_EQ(messageOf(&catalogue, "c") + messageOf(&copy, "a"), "cAlpha");  // the original's table is its own
   catalogue = copy;
-  EXPECT_EQ(text(catalogue.getMsg("c")), "Gamma");
   const Translator& self = catalogue;
   catalogue = self;
+  EXPECT_EQ(messageOf(&catalogue, "c"), "Gamma");
   EXPECT_EQ(catalogue.getMessageCount(), 3u);
-}
-
-TEST(TranslatorTest, FormatsWithTheLimitOf3000Characters) {
-  const char* pairs[] = {"count", "%d files in %s", "wide", "%3000d", "wider", "%3001d", nullptr};
-  Translator catalogue(pairs);
-  EXPECT_EQ(text(catalogue.getFormattedMsg("count", 3, "/tmp")), "3 files in /tmp");
-  EXPECT_EQ(text(catalogue.getFormattedMsg("%d%%", 50)), "50%");  // the identifier itself is the format
-  EXPECT_EQ(catalogue.getFormattedMsg("wide", 1).length(), 3000);
-  try {
-    catalogue.getFormattedMsg("wider", 1);
-    FAIL() << "3001 characters were accepted";
-  } catch (const char* message) {
-    EXPECT_STREQ(message, "Translator::getMsgWithArgs cannot be used to format more than 3000 characters !");
-  }
-  EXPECT_EQ(text(catalogue.getFormattedMsg("{0}", 1)), "{0}");  // markers mean nothing here
+  catalogue = Translator();  // empty again
+  EXPECT_EQ(messageOf(&catalogue, "a") + messageOf(&copy, "c"), "aGamma");
+  EXPECT_EQ(catalogue.getMessageCount(), 0u);
 }
 
 TEST(TranslatorTest, OverridingGetMsgChangesEveryOperation) {
   class Upper : public Translator {
    public:
     ArrayPtr<char> getMsg(const ArrayPtr<char>& id) const override {
-      if (id == ArrayPtr<char>("greet")) return "HI {0} %s";
-      return Translator::getMsg(id);
+      return id == ArrayPtr<char>("greet") ? ArrayPtr<char>("HI {0} %s") : Translator::getMsg(id);
     }
     using Translator::getMsg;
   } catalogue;
-  EXPECT_EQ(text(catalogue.getMsg("greet", listOf({"Ann"}))), "HI Ann %s");
-  EXPECT_EQ(text(catalogue.getFormattedMsg("greet", "Bob")), "HI {0} Bob");
+  ArrayPtr<ArrayPtr<char>> ann(1);
+  ann[0] = "Ann";
   const Translator& base = catalogue;
-  EXPECT_EQ(text(base.getMsg("greet", listOf({"Cy"}))), "HI Cy %s");
+  EXPECT_EQ(text(base.getMsg("greet", ann)), "HI Ann %s");
+  EXPECT_EQ(text(catalogue.getFormattedMsg("greet", "Bob")), "HI {0} Bob");
+}
+
+// Plug-ins beside this program: CfgMsg_fr (a catalogue), NulMsg_fr_FR (null), NulMsg_fr (a catalogue),
+// ThrMsg_fr_FR (throws), ThrMsg (a catalogue), BareMsg_fr (no entry point).
+TEST(RegistryTest, TriesPlugInsFromTheMostSpecificNameDownAndRemembersTheAnswer) {
+  Translator* found = getTranslator("Cfg", "fr_FR");
+  EXPECT_EQ(messageOf(found, "library") + " " + messageOf(found, "asked"), "CfgMsg_fr Cfg/fr_FR");
+  EXPECT_EQ(getTranslator("Cfg", "fr_FR"), found);
+  EXPECT_EQ(messageOf(getTranslator("Nul", "fr_FR"), "library"), "NulMsg_fr");  // null goes on to the next
+  EXPECT_EQ(messageOf(getTranslator("Thr", "fr_FR"), "library"), "ThrMsg");     // so does an exception
+  Translator* fallback = getTranslator("Nobody", "en_US");
+  EXPECT_EQ(getTranslator("Bare", "fr"), fallback);                    // no entry point: the one default catalogue
+  EXPECT_NE(getFunctionPointer("pluginKind", "BareMsg_fr"), nullptr);  // ... though it was loaded
+  EXPECT_EQ(messageOf(fallback, "ID_X"), "ID_X");
+
+  static Translator mine, registeredFirst;  // the registry keeps them to the end of the process
+  setTranslator("Nobody", "en_US", &mine);
+  setTranslator("Nobody", "en_US", nullptr);  // ignored
+  EXPECT_EQ(getTranslator("Nobody", "en_US"), &mine);
+  EXPECT_EQ(getTranslator("Nobody", "en_GB"), fallback);  // other pairs keep the default
+  EXPECT_NE(getTranslator("nobody", "en_US"), &mine);     // case matters
+  setTranslator("Cfg", "de_DE", &registeredFirst);        // before any request: no search
+  EXPECT_EQ(getTranslator("Cfg", "de_DE"), &registeredFirst);
+  // The short forms stand for the process and the current language.
+  EXPECT_EQ(getTranslator(), getTranslator(getProcessName(), getCurrentLanguage()));
+  EXPECT_EQ(getTranslator("Cfg"), getTranslator("Cfg", getCurrentLanguage()));
+  setTranslator("Short", &mine);
+  setTranslator(&registeredFirst);
+  EXPECT_EQ(getTranslator("Short", getCurrentLanguage()), &mine);
+  EXPECT_EQ(getTranslator(), &registeredFirst);
+}
+
+// A plug-in one level above the current directory, and a directory CfgMsg_x through which "x/../../evil" leads to
+// it on POSIX. Windows resolves "..\" in a library name by itself, so its form needs no directory at all. (Which
+// names reach the loader is the translator fuzz target's to check.)
+TEST(RegistryTest, ALanguageLoadsNoLibraryFromAnotherDirectory) {
+  test_support::TempDir dir;
+  const std::filesystem::path plugin = text(getLibraryFileName("CfgMsg_fr"));
+  const std::string evil = "evil" + plugin.extension().string();
+  std::filesystem::copy_file(plugin, dir / evil);
+  const std::filesystem::path work = dir.createDirectory("work"), before = std::filesystem::current_path();
+  std::filesystem::current_path(work);
+  Translator* fallback = getTranslator("Nobody", "xx");
+  EXPECT_EQ(getTranslator("Cfg", "x\\..\\..\\evil"), fallback);
+  std::filesystem::create_directory(work / "CfgMsg_x");
+  EXPECT_TRUE(std::filesystem::exists(work / "CfgMsg_x/../.." / evil));  // the way is open
+  EXPECT_EQ(getTranslator("Cfg", "x/../../evil"), fallback);
+  std::filesystem::current_path(before);
 }
 
 }  // namespace

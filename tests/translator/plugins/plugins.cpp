@@ -29,5 +29,8 @@ ZEM_UTIL_TRANSLATOR_ENTRY_POINT(name, language) {
 }
 #endif
 
-// Present in every plug-in so that tests can tell whether the library was loaded.
+// Present in every plug-in so that tests can tell whether the library was loaded, and fault inside one.
 extern "C" ZEM_UTIL_PLUGIN_EXPORT int pluginKind() { return PLUGIN_KIND; }
+extern "C" ZEM_UTIL_PLUGIN_EXPORT __attribute__((no_sanitize("undefined"))) int pluginLoad(const int* address) {
+  return *address;  // faults, on purpose, for the fault translation tests; the sanitizer would stop it first
+}
