@@ -15,8 +15,6 @@
 #include <cstdio>
 #include <string>
 
-#include "zem_util/annotations.h"
-
 namespace zem_util::os {
 
 extern const char kNativeSeparator;  // '/' on POSIX, '\\' on Windows

@@ -130,7 +130,8 @@ TEST(StressTest, HoldingTheRefCountMutexFreezesEveryCount) {
 // or change their interval, while four threads add and remove too. No registration may be lost, none called after
 // it ended, and every listener released once the manager goes.
 struct Registrations {
-  std::unique_ptr<AlarmMgr> mgr = std::make_unique<AlarmMgr>();
+  std::unique_ptr<AlarmMgr> owner = std::make_unique<AlarmMgr>();
+  AlarmMgr* const mgr = owner.get();  // still set while the manager is destroyed and its thread makes last calls
   std::mutex mutex;
   std::vector<Ptr<AlarmListener>> listeners;  // every listener ever made
   std::atomic<int> created{0}, destroyed{0}, lateCalls{0}, addsLeft{1000};
@@ -194,7 +195,7 @@ TEST(StressTest, AlarmsAddedAndRemovedByThreadsAndListenersKeepEveryRegistration
     EXPECT_TRUE(l->ended || l->calls > calls) << "a registration was lost";
   }
   EXPECT_EQ(r.lateCalls.load(), 0);
-  r.mgr.reset();  // lets go of every registration it still holds
+  r.owner.reset();  // lets go of every registration it still holds
   r.listeners.clear();
   EXPECT_EQ(r.destroyed.load(), r.created.load());
 }
