@@ -220,7 +220,7 @@ TEST(StressTest, RegistryLookupsAndRegistrationsFromFourThreadsAgree) {
           seen[t][n][l] = found;
         }
         const char* french = (k + t) % 2 == 0 ? "fr_FR" : "fr_CA";  // both end at CfgMsg_fr
-        wrong += !(getTranslator("Cfg", french)->getMsg("library") == "CfgMsg_fr");
+        wrong += getTranslator("Cfg", french) != getTranslator("Cfg", "fr_FR");
         setTranslator(ownName, languages[k % 3], &own[t]);
         wrong += getTranslator(ownName, languages[k % 3]) != &own[t];
         setTranslator("Shared", "fr_FR", &own[(t + k) % kThreads]);
@@ -230,6 +230,9 @@ TEST(StressTest, RegistryLookupsAndRegistrationsFromFourThreadsAgree) {
   EXPECT_EQ(wrong.load(), 0);
   for (int t = 1; t < kThreads; ++t) EXPECT_EQ(std::memcmp(seen[t], seen[0], sizeof seen[0]), 0);
   EXPECT_EQ(seen[0][0][0], getTranslator("Absent", "xx"));  // the shared default catalogue
+  // Read once the threads are done: against the static library the plug-in holds a copy of its own, whose counts
+  // may not change on the same block while the program's do.
+  EXPECT_TRUE(getTranslator("Cfg", "fr_CA")->getMsg("library") == "CfgMsg_fr");
   const Translator* shared = getTranslator("Shared", "fr_FR");
   EXPECT_TRUE(shared >= &own[0] && shared < &own[kThreads]);
 }
