@@ -284,7 +284,8 @@ Translation parse(const std::string& message) {
   static const std::regex form(R"(System exception (\d+:.+) occured in module (.+) at offset (\d+) \(address (\d+)\))");
   std::smatch parts;
   if (!std::regex_match(message, parts, form)) return {message, "", 0, 0};
-  return {parts[1], parts[2], std::stoull(parts[3]), std::stoull(parts[4])};
+  return {parts[1], parts[2], static_cast<std::uintptr_t>(std::stoull(parts[3])),
+          static_cast<std::uintptr_t>(std::stoull(parts[4]))};
 }
 
 template <class Function>
