@@ -49,8 +49,8 @@ class Sink {
   }
 
   // One conversion by the C library, written (as far as it fits) where the text has got to. False when the C
-  // library reports an error. `conversion` is one spec the engine has already parsed and paired with `value`'s
-  // type, which is why it is built at run time rather than a literal.
+  // library reports an error. `conversion` is one directive the engine has already parsed and paired with
+  // `value`'s type, which is why it is built at run time rather than a literal.
   template <class Value>
   bool putFormatted(const char* conversion, Value value) {
 #if defined(__GNUC__)

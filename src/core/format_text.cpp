@@ -26,7 +26,7 @@ enum class Size { kDefault, kChar, kShort, kLong, kLongLong, kLongDouble, kSize,
 constexpr char kSizeLetters[] = "Lzjt";  // kLongDouble, kSize, kMax, kPtrDiff; "h", "hh", "l", "ll" apart
 
 // One conversion: "%-08.3lx" -> left, zero, width 8, precision 3, kLong, 'x'.
-struct Spec {
+struct Directive {
   bool left = false;
   bool plus = false;
   bool space = false;
@@ -50,13 +50,13 @@ int parseNumber(const char*& p) {
 
 // Reads what follows a '%' up to its conversion character, taking `*` widths and precisions from the
 // arguments. False for anything this file leaves to the C library as a whole: "%n", "%1$d", "%'d", "%ls", ...
-bool parseSpec(const char*& p, Spec& spec, Arguments& args) {
+bool parseDirective(const char*& p, Directive& directive, Arguments& args) {
   for (;; ++p) {
-    bool* flag = *p == '-'   ? &spec.left
-                 : *p == '+' ? &spec.plus
-                 : *p == ' ' ? &spec.space
-                 : *p == '#' ? &spec.alternate
-                 : *p == '0' ? &spec.zero
+    bool* flag = *p == '-'   ? &directive.left
+                 : *p == '+' ? &directive.plus
+                 : *p == ' ' ? &directive.space
+                 : *p == '#' ? &directive.alternate
+                 : *p == '0' ? &directive.zero
                              : nullptr;
     if (!flag) break;
     *flag = true;
@@ -65,9 +65,9 @@ bool parseSpec(const char*& p, Spec& spec, Arguments& args) {
     ++p;
     const int width = va_arg(args.list, int);
     if (width < -kLargestNumber || width > kLargestNumber) return false;
-    if (width < 0) spec.left = true;
-    spec.width = width < 0 ? -width : width;
-  } else if ((spec.width = parseNumber(p)) < 0) {
+    if (width < 0) directive.left = true;
+    directive.width = width < 0 ? -width : width;
+  } else if ((directive.width = parseNumber(p)) < 0) {
     return false;
   }
   if (*p == '$' || (*p >= '0' && *p <= '9')) return false;  // positional: "%2$d", "%*2$d"
@@ -77,44 +77,44 @@ bool parseSpec(const char*& p, Spec& spec, Arguments& args) {
       ++p;
       const int precision = va_arg(args.list, int);
       if (precision > kLargestNumber) return false;
-      spec.precision = precision < 0 ? -1 : precision;
-    } else if ((spec.precision = parseNumber(p)) < 0) {
+      directive.precision = precision < 0 ? -1 : precision;
+    } else if ((directive.precision = parseNumber(p)) < 0) {
       return false;
     }
     if (*p == '$' || (*p >= '0' && *p <= '9')) return false;
   }
   if (*p == 'h' || *p == 'l') {
     const bool doubled = p[1] == *p;
-    spec.size = *p == 'h' ? (doubled ? Size::kChar : Size::kShort) : (doubled ? Size::kLongLong : Size::kLong);
+    directive.size = *p == 'h' ? (doubled ? Size::kChar : Size::kShort) : (doubled ? Size::kLongLong : Size::kLong);
     p += doubled ? 2 : 1;
   } else if (const char* letter = *p != '\0' ? std::strchr(kSizeLetters, *p) : nullptr) {
     static constexpr Size kSizes[] = {Size::kLongDouble, Size::kSize, Size::kMax, Size::kPtrDiff};
-    spec.size = kSizes[letter - kSizeLetters];
+    directive.size = kSizes[letter - kSizeLetters];
     ++p;
   }
-  spec.conversion = *p;
+  directive.conversion = *p;
   if (*p == '\0') return false;
-  if (std::strchr("diuxXo", *p)) return spec.size != Size::kLongDouble;
-  if (std::strchr("csp", *p)) return spec.size == Size::kDefault;
+  if (std::strchr("diuxXo", *p)) return directive.size != Size::kLongDouble;
+  if (std::strchr("csp", *p)) return directive.size == Size::kDefault;
   if (std::strchr("fFeEgGaA", *p)) {
-    return spec.size == Size::kDefault || spec.size == Size::kLong || spec.size == Size::kLongDouble;
+    return directive.size == Size::kDefault || directive.size == Size::kLong || directive.size == Size::kLongDouble;
   }
   return false;
 }
 
 // The conversion again as a format of its own, with its `*` numbers written out: "%-*.*d" with 8 and 3 ->
 // "%-8.3d". Only floating point and pointers are rebuilt, so the size is at most "L".
-void rebuildSpec(const Spec& spec, char* out) {
+void rebuildDirective(const Directive& directive, char* out) {
   *out++ = '%';
-  if (spec.left) *out++ = '-';
-  if (spec.plus) *out++ = '+';
-  if (spec.space) *out++ = ' ';
-  if (spec.alternate) *out++ = '#';
-  if (spec.zero) *out++ = '0';
-  if (spec.width > 0) out += std::sprintf(out, "%d", spec.width);
-  if (spec.precision >= 0) out += std::sprintf(out, ".%d", spec.precision);
-  if (spec.size == Size::kLongDouble) *out++ = 'L';
-  *out++ = spec.conversion;
+  if (directive.left) *out++ = '-';
+  if (directive.plus) *out++ = '+';
+  if (directive.space) *out++ = ' ';
+  if (directive.alternate) *out++ = '#';
+  if (directive.zero) *out++ = '0';
+  if (directive.width > 0) out += std::sprintf(out, "%d", directive.width);
+  if (directive.precision >= 0) out += std::sprintf(out, ".%d", directive.precision);
+  if (directive.size == Size::kLongDouble) *out++ = 'L';
+  *out++ = directive.conversion;
   *out = '\0';
 }
 
@@ -124,9 +124,9 @@ struct Integer {
   bool negative;
 };
 
-Integer takeSigned(const Spec& spec, Arguments& args) {
+Integer takeSigned(const Directive& directive, Arguments& args) {
   long long value;
-  switch (spec.size) {
+  switch (directive.size) {
     case Size::kChar:
       value = static_cast<signed char>(va_arg(args.list, int));
       break;
@@ -157,9 +157,9 @@ Integer takeSigned(const Spec& spec, Arguments& args) {
                    : Integer{static_cast<std::uint64_t>(value), false};
 }
 
-Integer takeUnsigned(const Spec& spec, Arguments& args) {
+Integer takeUnsigned(const Directive& directive, Arguments& args) {
   std::uint64_t value;
-  switch (spec.size) {
+  switch (directive.size) {
     case Size::kChar:
       value = static_cast<unsigned char>(va_arg(args.list, unsigned));
       break;
@@ -228,12 +228,13 @@ char* writeDigits(std::uint64_t value, int base, bool upper, char* end) {
 
 // "%+08.3d" and its kin: sign or "0x", zeros up to the precision (or, with '0' and no precision, the width),
 // the digits, and spaces up to the width on the side the '-' flag says.
-void putInteger(Sink& sink, const Spec& spec, Integer value) {
-  const char c = spec.conversion;
+void putInteger(Sink& sink, const Directive& directive, Integer value) {
+  const char c = directive.conversion;
   const int base = c == 'x' || c == 'X' ? 16 : c == 'o' ? 8 : 10;
   char buffer[24];
   char* end = buffer + sizeof buffer;
-  char* digits = value.magnitude == 0 && spec.precision == 0 ? end : writeDigits(value.magnitude, base, c == 'X', end);
+  char* digits =
+      value.magnitude == 0 && directive.precision == 0 ? end : writeDigits(value.magnitude, base, c == 'X', end);
   const int count = static_cast<int>(end - digits);
 
   char prefix[2];
@@ -241,38 +242,38 @@ void putInteger(Sink& sink, const Spec& spec, Integer value) {
   if (value.negative) {
     prefix[prefixLength++] = '-';
   } else if (c == 'd' || c == 'i') {
-    if (spec.plus) {
+    if (directive.plus) {
       prefix[prefixLength++] = '+';
-    } else if (spec.space) {
+    } else if (directive.space) {
       prefix[prefixLength++] = ' ';
     }
-  } else if (spec.alternate && base == 16 && value.magnitude != 0) {
+  } else if (directive.alternate && base == 16 && value.magnitude != 0) {
     prefix[prefixLength++] = '0';
     prefix[prefixLength++] = c;
   }
-  int precision = spec.precision;
+  int precision = directive.precision;
   // '#' with 'o': the first digit is a 0, added by raising the precision when no 0 leads already.
-  if (spec.alternate && base == 8 && (count == 0 || *digits != '0') && precision <= count) precision = count + 1;
+  if (directive.alternate && base == 8 && (count == 0 || *digits != '0') && precision <= count) precision = count + 1;
   int zeros = precision > count ? precision - count : 0;
-  if (spec.zero && !spec.left && spec.precision < 0 && spec.width > prefixLength + count)
-    zeros = spec.width - prefixLength - count;
+  if (directive.zero && !directive.left && directive.precision < 0 && directive.width > prefixLength + count)
+    zeros = directive.width - prefixLength - count;
   const int length = prefixLength + zeros + count;
-  const int padding = spec.width > length ? spec.width - length : 0;
+  const int padding = directive.width > length ? directive.width - length : 0;
 
-  if (!spec.left) sink.fill(' ', static_cast<std::size_t>(padding));
+  if (!directive.left) sink.fill(' ', static_cast<std::size_t>(padding));
   sink.put(prefix, static_cast<std::size_t>(prefixLength));
   sink.fill('0', static_cast<std::size_t>(zeros));
   sink.put(digits, static_cast<std::size_t>(count));
-  if (spec.left) sink.fill(' ', static_cast<std::size_t>(padding));
+  if (directive.left) sink.fill(' ', static_cast<std::size_t>(padding));
 }
 
 // "%-5s", "%.3s", "%c": text padded with spaces to the width.
-void putText(Sink& sink, const Spec& spec, const char* text, std::size_t length) {
-  const std::size_t width = static_cast<std::size_t>(spec.width);
+void putText(Sink& sink, const Directive& directive, const char* text, std::size_t length) {
+  const std::size_t width = static_cast<std::size_t>(directive.width);
   const std::size_t padding = width > length ? width - length : 0;
-  if (!spec.left) sink.fill(' ', padding);
+  if (!directive.left) sink.fill(' ', padding);
   sink.put(text, length);
-  if (spec.left) sink.fill(' ', padding);
+  if (directive.left) sink.fill(' ', padding);
 }
 
 // The length of a "%s" text: up to its NUL, and no further than the precision (the bytes beyond need not exist).
@@ -284,7 +285,7 @@ std::size_t textLength(const char* text, int precision) {
 }
 
 // "%d", "%i", "%u" and "%s" as they stand, without flags, width, precision or size: most conversions of traces
-// and messages, written without parsing a spec. False when the C library reports an error.
+// and messages, written without parsing a directive. False when the C library reports an error.
 bool putPlain(Sink& sink, char conversion, Arguments& args) {
   char buffer[12];
   char* end = buffer + sizeof buffer;
@@ -294,9 +295,9 @@ bool putPlain(Sink& sink, char conversion, Arguments& args) {
       const char* text = va_arg(args.list, const char*);
       if (!text) {  // as the C library writes a null text
         char plain[32];
-        Spec spec;
-        spec.conversion = 's';
-        rebuildSpec(spec, plain);
+        Directive directive;
+        directive.conversion = 's';
+        rebuildDirective(directive, plain);
         return sink.putFormatted(plain, text);
       }
       sink.put(text, std::strlen(text));
@@ -317,45 +318,45 @@ bool putPlain(Sink& sink, char conversion, Arguments& args) {
 }
 
 // Writes one conversion; false sends the whole format to the C library.
-bool putConversion(Sink& sink, const Spec& spec, Arguments& args) {
+bool putConversion(Sink& sink, const Directive& directive, Arguments& args) {
   char conversion[32];
-  switch (spec.conversion) {
+  switch (directive.conversion) {
     case 'd':
     case 'i':
-      putInteger(sink, spec, takeSigned(spec, args));
+      putInteger(sink, directive, takeSigned(directive, args));
       return true;
     case 'u':
     case 'x':
     case 'X':
     case 'o':
-      putInteger(sink, spec, takeUnsigned(spec, args));
+      putInteger(sink, directive, takeUnsigned(directive, args));
       return true;
     case 'c': {
       const char c = static_cast<char>(va_arg(args.list, int));
       // Only '-' and a width are written here; what other flags and a precision do is the C library's.
-      if (spec.plus || spec.space || spec.alternate || spec.zero || spec.precision >= 0) {
-        rebuildSpec(spec, conversion);
+      if (directive.plus || directive.space || directive.alternate || directive.zero || directive.precision >= 0) {
+        rebuildDirective(directive, conversion);
         return sink.putFormatted(conversion, static_cast<int>(static_cast<unsigned char>(c)));
       }
-      putText(sink, spec, &c, 1);
+      putText(sink, directive, &c, 1);
       return true;
     }
     case 's': {
       const char* text = va_arg(args.list, const char*);
       // A null text is written as the C library writes it, where it writes it at all.
-      if (!text || spec.plus || spec.space || spec.alternate || spec.zero) {
-        rebuildSpec(spec, conversion);
+      if (!text || directive.plus || directive.space || directive.alternate || directive.zero) {
+        rebuildDirective(directive, conversion);
         return sink.putFormatted(conversion, text);
       }
-      putText(sink, spec, text, textLength(text, spec.precision));
+      putText(sink, directive, text, textLength(text, directive.precision));
       return true;
     }
     case 'p':
-      rebuildSpec(spec, conversion);
+      rebuildDirective(directive, conversion);
       return sink.putFormatted(conversion, va_arg(args.list, void*));
     default:  // floating point
-      rebuildSpec(spec, conversion);
-      if (spec.size == Size::kLongDouble) return sink.putFormatted(conversion, va_arg(args.list, long double));
+      rebuildDirective(directive, conversion);
+      if (directive.size == Size::kLongDouble) return sink.putFormatted(conversion, va_arg(args.list, long double));
       return sink.putFormatted(conversion, va_arg(args.list, double));
   }
 }
@@ -390,8 +391,8 @@ int formatText(char* buffer, std::size_t size, const char* format, va_list args)
       ++p;
       continue;
     }
-    Spec spec;
-    if (!parseSpec(p, spec, taken) || !putConversion(sink, spec, taken)) {
+    Directive directive;
+    if (!parseDirective(p, directive, taken) || !putConversion(sink, directive, taken)) {
       mine = false;
       break;
     }
