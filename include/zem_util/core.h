@@ -37,49 +37,53 @@
 namespace zem_util {
 
 namespace detail {
-// The state of the reference-count mutex, which every count change below takes inline: an uncontended change
-// is one compare-and-swap, the change, and a release store. Only these functions and the library touch it;
-// the lock, and why it is correct, is src/core/count_lock.cpp.
-struct alignas(64) CountLockState {        // a cache line of its own
-  std::atomic<std::uint32_t> held{0};      // 1 while some thread holds the lock
+// The reference-count mutex as every count change sees it. A change does not take the mutex's word: it marks
+// its own thread busy, checks that no thread holds the mutex, and changes the count with one atomic
+// instruction. A thread that takes the mutex (through `getRefCountMutex()`) sets the word and then waits out
+// the changes already under way, so counts still change only while the mutex is free to them, and a holder sees
+// every count frozen. Only these functions and the library touch this state; the argument why no change slips
+// past a holder is in src/core/count_lock.cpp.
+struct alignas(64) CountLockState {        // a cache line of its own, written only when the mutex is taken
+  std::atomic<std::uint32_t> held{0};      // 1 while some thread holds the mutex
   std::atomic<std::uint32_t> sleepers{0};  // threads queued to sleep until it is free
 };
 ZEM_UTIL_EXPORT extern CountLockState countLockState;
 
-// Out of line: a change whose quick try failed (the lock is busy, or the calling thread holds it through
-// `getRefCountMutex()`), and the wake-up of a sleeping thread.
-ZEM_UTIL_EXPORT std::int32_t changeCountContended(std::int32_t& count, std::int32_t delta) noexcept;
-ZEM_UTIL_EXPORT void wakeCountLockSleeper() noexcept;
+// A count change that cannot take the quick way: the mutex is held (perhaps by the calling thread), or the
+// calling thread has no slot of its own yet. Returns the new value.
+ZEM_UTIL_EXPORT std::int32_t changeCountSlowly(std::atomic<std::int32_t>& count, std::int32_t delta) noexcept;
 
-inline bool tryEnterCountLock() noexcept {
-  std::uint32_t free = 0;
-  return countLockState.held.compare_exchange_strong(free, 1, std::memory_order_acquire, std::memory_order_relaxed);
-}
+#if ZEM_UTIL_INLINE_COUNT_CHANGE
+// What a holder of the mutex looks at in each thread: `busy` while the thread is between its look at the word
+// and the end of its change; `quick` once the thread is known to the mutex (count_lock.cpp).
+struct CountSlot {
+  std::atomic<std::uint32_t> busy;
+  std::atomic<std::uint32_t> quick;
+};
+ZEM_UTIL_EXPORT extern __thread CountSlot countSlot;
+#endif
 
-// The store that frees the lock, then the look for sleepers: in that order in the instruction stream (the
-// fence only stops the compiler), which is all the proof in count_lock.cpp asks of a leaving thread.
-inline void leaveCountLock() noexcept {
-  countLockState.held.store(0, std::memory_order_release);
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  if (countLockState.sleepers.load(std::memory_order_relaxed) != 0) wakeCountLockSleeper();
-}
-
-// Change a count under the reference-count mutex. `releaseCount` returns the new value.
-inline void retainCount(std::int32_t& count) noexcept {
-  if (!tryEnterCountLock()) {
-    changeCountContended(count, 1);
-    return;
+// Adds `delta` (1 or -1) to a count under the reference-count mutex and returns the new value.
+inline std::int32_t changeCount(std::atomic<std::int32_t>& count, std::int32_t delta) noexcept {
+#if ZEM_UTIL_INLINE_COUNT_CHANGE
+  CountSlot& self = countSlot;
+  if (self.quick.load(std::memory_order_relaxed) != 0) {
+    self.busy.store(1, std::memory_order_relaxed);
+    // Only the compiler is stopped here: a holder of the mutex makes every thread's processor order the two.
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    if (countLockState.held.load(std::memory_order_relaxed) == 0) {
+      const std::int32_t changed = count.fetch_add(delta, std::memory_order_acq_rel) + delta;
+      self.busy.store(0, std::memory_order_release);
+      return changed;
+    }
+    self.busy.store(0, std::memory_order_relaxed);
   }
-  ++count;
-  leaveCountLock();
+#endif
+  return changeCountSlowly(count, delta);
 }
 
-inline std::int32_t releaseCount(std::int32_t& count) noexcept {
-  if (!tryEnterCountLock()) return changeCountContended(count, -1);
-  const std::int32_t left = --count;
-  leaveCountLock();
-  return left;
-}
+inline void retainCount(std::atomic<std::int32_t>& count) noexcept { changeCount(count, 1); }
+inline std::int32_t releaseCount(std::atomic<std::int32_t>& count) noexcept { return changeCount(count, -1); }
 
 }  // namespace detail
 
@@ -88,14 +92,18 @@ inline std::int32_t releaseCount(std::int32_t& count) noexcept {
 class ZEM_UTIL_EXPORT Shared {
  public:
   Shared() = default;
-  Shared(const Shared&) = default;  // copies the count, like every other field
-  Shared& operator=(const Shared&) = default;
+  // Copies the count, like every other field.
+  Shared(const Shared& other) noexcept : count(other.count.load(std::memory_order_relaxed)) {}
+  Shared& operator=(const Shared& other) noexcept {
+    count.store(other.count.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    return *this;
+  }
   virtual ~Shared();
 
  private:
   template <class>
   friend class Ptr;
-  std::int32_t count = 0;  // number of `Ptr`s that refer to this object
+  std::atomic<std::int32_t> count{0};  // number of `Ptr`s that refer to this object
 };
 
 // Counted handle of an object derived from `Shared`. Null by default.
@@ -179,7 +187,7 @@ class SharedArray {
     const std::size_t elements = static_cast<std::size_t>(length) + 1;
     void* raw = ::operator new(dataOffset() + elements * sizeof(T));
     auto* block = static_cast<SharedArray*>(raw);
-    block->count = 0;
+    new (&block->count) std::atomic<std::int32_t>(0);
     block->length = length;
     block->data = reinterpret_cast<T*>(static_cast<char*>(raw) + dataOffset());
     if constexpr (std::is_same_v<T, char>) {
@@ -207,9 +215,9 @@ class SharedArray {
 
   static constexpr std::size_t dataOffset() { return (sizeof(SharedArray) + alignof(T) - 1) / alignof(T) * alignof(T); }
 
-  std::int32_t count;   // handles sharing the block
-  std::int32_t length;  // elements, terminator excluded
-  T* data;              // length + 1 elements
+  std::atomic<std::int32_t> count;  // handles sharing the block
+  std::int32_t length;              // elements, terminator excluded
+  T* data;                          // length + 1 elements
 };
 
 namespace detail {
@@ -219,7 +227,9 @@ class ArrayHandle {
  public:
   ArrayHandle() noexcept = default;
   // A new block of n elements, shown whole. Negative n throws std::bad_array_new_length.
-  explicit ArrayHandle(std::int32_t n) : block_(SharedArray<T>::create(n)), length_(n) { block_->count = 1; }
+  explicit ArrayHandle(std::int32_t n) : block_(SharedArray<T>::create(n)), length_(n) {
+    block_->count.store(1, std::memory_order_relaxed);
+  }
   ArrayHandle(const ArrayHandle& other) noexcept
       : block_(other.block_), length_(other.length_), offset_(other.offset_) {
     if (block_) retainCount(block_->count);
@@ -279,7 +289,7 @@ class ArrayHandle {
  protected:
   // Makes this handle the first owner of a freshly created block.
   void adopt(SharedArray<T>* block) noexcept {
-    block->count = 1;
+    block->count.store(1, std::memory_order_relaxed);
     releaseBlock(block_);
     block_ = block;
     length_ = block->length;

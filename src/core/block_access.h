@@ -20,7 +20,7 @@ struct BlockAccess {
   }
 
   template <class T>
-  static std::int32_t& count(SharedArray<T>* block) noexcept {
+  static std::atomic<std::int32_t>& count(SharedArray<T>* block) noexcept {
     return block->count;
   }
   template <class T>

@@ -38,7 +38,7 @@ namespace zem_util {
 
 // A concatenation node: the count of the values and nodes that hold it, then two operands, never empty.
 struct CatStr {
-  std::int32_t count;
+  std::atomic<std::int32_t> count;
   CstStr left;
   CstStr right;
 
@@ -133,7 +133,9 @@ struct CstStr::Impl {
   static char* data(SharedArray<char>* block) { return Blocks::data(block); }
   // A tail block's capacity; a flattened tail takes its text's length.
   static std::int32_t& capacity(SharedArray<char>* block) { return Blocks::length(block); }
-  static std::int32_t& countOf(const Words& w) { return w.ref.index < 0 ? node(w)->count : Blocks::count(block(w)); }
+  static std::atomic<std::int32_t>& countOf(const Words& w) {
+    return w.ref.index < 0 ? node(w)->count : Blocks::count(block(w));
+  }
 
   // ---- the operations ------------------------------------------------------------------------------------------
 

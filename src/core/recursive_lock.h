@@ -10,16 +10,21 @@
 
 namespace zem_util::detail {
 
-// Takes the reference-count lock for a thread that does not hold it: spins briefly, then sleeps until it is free
-// (count_lock.cpp). Leaving is `leaveCountLock` (zem_util/core.h).
+// The word of the reference-count mutex (count_lock.cpp). Entering spins briefly, then sleeps until it is free.
+// Holding the word alone keeps out other holders and slow count changes; `holdCounts` and `tryHoldCounts` also
+// wait out the quick changes under way, so that every count stays frozen until `leaveCountLock`.
 void enterCountLock() noexcept;
+bool tryEnterCountLock() noexcept;
+void leaveCountLock() noexcept;
+void holdCounts() noexcept;
+bool tryHoldCounts() noexcept;
 
 // A thread enters the underlying lock once, at depth 1; deeper levels only count. Only the owner may unlock.
 //
 // The underlying lock is a critical section of the platform, or, for the one object `countLock()` returns, the
-// reference-count lock. Count changes take that one inline and hold it for a single increment or decrement
-// without recording who they are: owner and depth belong only to threads that hold it through `lock()`, which
-// is why a count change that finds the lock busy asks `isHeldByCaller()` before it waits.
+// reference-count mutex. Count changes never record who they are: owner and depth belong only to threads that
+// hold it through `lock()`, which is why a count change that finds it held asks `isHeldByCaller()` before it
+// waits.
 class RecursiveLock {
  public:
   RecursiveLock() : section_(os::newCriticalSection()) {}
@@ -44,7 +49,7 @@ class RecursiveLock {
   bool tryLock() {
     const unsigned self = os::getCurrentThreadId();
     if (owner_.load(std::memory_order_relaxed) != self) {
-      if (!os::tryEnterCriticalSection(section_)) return false;
+      if (!(section_ ? os::tryEnterCriticalSection(section_) : tryHoldCounts())) return false;
       owner_.store(self, std::memory_order_relaxed);
     }
     ++depth_;
@@ -70,7 +75,7 @@ class RecursiveLock {
     if (section_) {
       os::enterCriticalSection(section_);
     } else {
-      enterCountLock();
+      holdCounts();
     }
   }
   void leave() {

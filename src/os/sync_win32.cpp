@@ -139,7 +139,11 @@ void wakeOneWaiter(const std::atomic<std::uint32_t>& word) {
   WakeByAddressSingle(const_cast<std::atomic<std::uint32_t>*>(&word));
 }
 
-// Wine 8 accepts the call and does nothing, which the contract allows.
-void issueProcessBarrier() { FlushProcessWriteBuffers(); }
+// Wine 8 accepts the call and does nothing, which the contract allows; as the caller cannot tell, it is never
+// reported as delivered.
+bool issueProcessBarrier() {
+  FlushProcessWriteBuffers();
+  return false;
+}
 
 }  // namespace zem_util::os

@@ -15,7 +15,7 @@ unsigned getThreadLocaleId() { return os::getThreadLocaleId(); }
 
 std::int32_t getBlockCount(const ArrayPtr<char>& text) {
   SharedArray<char>* block = detail::BlockAccess::blockOf(text);
-  return block ? detail::BlockAccess::count(block) : 0;
+  return block ? detail::BlockAccess::count(block).load(std::memory_order_relaxed) : 0;
 }
 
 int formatText(char* buffer, std::size_t size, const char* format, va_list args) {

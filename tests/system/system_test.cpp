@@ -148,8 +148,11 @@ TEST(MutexTest, AbandonedKernelMutexIsAcquiredAtDepthOne) {
   }
   std::thread([&] { EXPECT_TRUE(lock(kernel.getHandle(), 0) && unlock(kernel.getHandle())); }).join();
   EXPECT_NE(&getGlobalMutex(), &getRefCountMutex());
-  MutexLock guard(getRefCountMutex());
-  EXPECT_TRUE(lock(getRefCountMutex().getHandle(), 0) && unlock(getRefCountMutex().getHandle()));  // recursive
+  Mutex& counts = getRefCountMutex();
+  std::thread([&] { EXPECT_TRUE(counts.try_lock() && unlock(counts.getHandle())); }).join();
+  MutexLock guard(counts);
+  EXPECT_TRUE(lock(counts.getHandle(), 0) && unlock(counts.getHandle()));  // recursive
+  std::thread([&] { EXPECT_FALSE(counts.try_lock()); }).join();
 }
 
 // Waiters hold the mutex at depth 2 while they wait; they must hold it at depth 2 again afterwards.
