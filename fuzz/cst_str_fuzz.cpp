@@ -85,7 +85,7 @@ class Model {
         return apply(b, values_[b] += handles_[h], texts_[b] + handleTexts_[h]);
       case 12: {  // a window of a larger block, which goes away at once
         const std::string around = piece + texts_[a] + piece;
-        const ArrayPtr<char> block = zem_util::fuzz::toHandle(around);
+        const ArrayPtr<char> block(around);
         return apply(b, CstStr(block.slice(static_cast<std::int32_t>(piece.size()), length(a))), texts_[a]);
       }
       case 13: {  // NULs are characters like any other
@@ -131,7 +131,7 @@ class Model {
     ZEM_FUZZ_CHECK(copied == texts_[slot]);
   }
 
-  void checkHandle(int slot) { ZEM_FUZZ_CHECK(test_support::text(handles_[slot]) == handleTexts_[slot]); }
+  void checkHandle(int slot) { ZEM_FUZZ_CHECK(handles_[slot].view() == handleTexts_[slot]); }
 
   void checkSearches(int slot, const CstStr& pattern, const std::string& p) {
     const CstStr& value = values_[slot];
