@@ -1,14 +1,11 @@
 // Fuzz target of the path functions. The input is "<first>\n<second>" (no line feed: all first, empty second).
-// Checked whatever the input:
-//   - catenatePath leaves its arguments untouched and returns the compacted join, at most first + separator +
-//     second characters long;
-//   - compactPath, on that join (the first part itself when there is no second), writes nothing outside its
-//     argument's window and reads nothing outside it either (the join compacted between neighbours gives the
-//     same text as in a block of its own); the result is a window inside the old one, never longer,
-//     NUL-terminated in place when its end moved back; compacting it again changes nothing, except that the
-//     current directory "./" (or ".\") compacts to "";
-//   - getDirectory, getFileName and getFileExtension return views inside their argument's window (or a new "./",
-//     or nothing) that take it apart as their names say;
+//   - catenatePath leaves its arguments untouched and returns their compacted join, at most first + separator +
+//     second long;
+//   - compactPath writes and reads nothing outside its argument's window, leaves a window inside it, NUL-terminated
+//     in place when its end moved back, and is idempotent but for the current directory "./" (or ".\"), which
+//     compacts to "";
+//   - getDirectory, getFileName and getFileExtension are views inside their argument's window (or a new "./")
+//     that take it apart as their names say;
 //   - getFullPath is absolute, has no "." or ".." segment left, and is its own full path.
 #include <zem_util/env.h>
 
