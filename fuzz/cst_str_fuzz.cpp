@@ -73,8 +73,7 @@ class Model {
         return checkText(a);
       case 9: {  // from a pointer into its own text, which the assignment releases
         const std::size_t skip = static_cast<std::size_t>(pick(length(a) + 1));
-        const std::string rest(texts_[a].c_str() + skip);
-        return apply(a, values_[a] = values_[a].toNullTerminatedPtr() + skip, rest);
+        return apply(a, values_[a] = values_[a].toNullTerminatedPtr() + skip, texts_[a].c_str() + skip);
       }
       case 10:  // a handle on the value's block, which later changes of the value must not reach
         handles_[h] = values_[a].toStr();
@@ -84,8 +83,7 @@ class Model {
         if (pick(2) == 0) return apply(b, values_[b] = handles_[h], handleTexts_[h]);
         return apply(b, values_[b] += handles_[h], texts_[b] + handleTexts_[h]);
       case 12: {  // a window of a larger block, which goes away at once
-        const std::string around = piece + texts_[a] + piece;
-        const ArrayPtr<char> block(around);
+        const ArrayPtr<char> block(piece + texts_[a] + piece);
         return apply(b, CstStr(block.slice(static_cast<std::int32_t>(piece.size()), length(a))), texts_[a]);
       }
       case 13: {  // NULs are characters like any other

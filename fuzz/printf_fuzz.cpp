@@ -107,10 +107,12 @@ class Generator {
     return choice >= 448 ? 40 + pick(200) : pick(40);
   }
 
-  // A `*` argument: usually small, sometimes negative (a '-' flag for a width, none for a precision).
-  void star() {
+  // A `*` argument, when there is room for it besides the value's: usually small, sometimes negative (a '-' flag
+  // for a width, none for a precision).
+  void star(const char* prefix) {
+    if (args.size() + 2 > kMostArguments) return;
     args.emplace_back(pick(4) == 0 ? -pick(30) : pick(4) == 0 ? smallOrLarge() : pick(30));
-    format += '*';
+    format += prefix + std::string("*");
   }
 
   bool conversion() {
@@ -119,29 +121,21 @@ class Generator {
     const char c = kConversions[pick(static_cast<int>(sizeof kConversions - 1))];
     // "%5%", "%y" and the like read nothing, and what they print is the C library's alone.
     const bool readsNothing = c == '%' || c == 'y';
-    std::size_t room = kMostArguments - args.size();
-    if (room == 0 || (readsNothing && positional_)) return false;
+    if (args.size() == kMostArguments || (readsNothing && positional_)) return false;
     format += '%';
     if (positional_) format += std::to_string(args.size() + 1) + "$";
     for (const char flag : {'-', '+', ' ', '#', '0'}) {
       if (pick(5) == 0) format += flag;
     }
     if (pick(40) == 0) format += '\'';
-    // A `*` needs an argument of its own besides the value's: no stars in positional formats or without room.
-    const bool stars = !positional_ && !readsNothing;
+    const bool stars = !positional_ && !readsNothing;  // positional formats would need to number them
     const int width = pick(4);
     if (width == 1) format += std::to_string(smallOrLarge());
-    if (width == 2 && stars && room >= 2) {
-      star();
-      --room;
-    }
+    if (width == 2 && stars) star("");
     const int precision = pick(5);
     if (precision == 1) format += ".";
     if (precision == 2) format += "." + std::to_string(smallOrLarge());
-    if (precision == 3 && stars && room >= 2) {
-      format += '.';
-      star();
-    }
+    if (precision == 3 && stars) star(".");
     std::string size = kSizes[pick(static_cast<int>(sizeof kSizes / sizeof *kSizes))];
     if (readsNothing || c == 's' || c == 'p' || c == 'c') size.clear();  // "%ls" and "%lc" are wide
     if (c == 's' || c == 'p') {

@@ -48,7 +48,7 @@ std::size_t nameLength(std::string_view library) {
   for (std::size_t i = 0; i < library.size(); ++i) {
     const auto byte = static_cast<unsigned char>(library[i]);
     if (byte < 0x20 || byte == 0x7F || byte == '/' || byte == '\\' || byte == ':') return i;
-    if (library.substr(i, 2) == "..") return i;
+    if (byte == '.' && i + 1 < library.size() && library[i + 1] == '.') return i;
   }
   return library.size();
 }
