@@ -87,8 +87,8 @@ for name in "${names[@]}"; do
   output="$build/$name.log"
   mkdir -p "$work" "$build/artifacts"
   log "fuzzing $name for $seconds s"
-  if "$fuzzer" -max_total_time="$seconds" -max_len="$(max_len "$name")" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix="$build/artifacts/$name-" "$work" "$root/fuzz/corpus/$name" >"$output" 2>&1; then
+  if "$fuzzer" -max_total_time="$seconds" -max_len="$(max_len "$name")" -timeout=10 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="$build/artifacts/$name-" "$work" "$root/fuzz/corpus/$name" >"$output" 2>&1; then
     grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' "$output" || true
   else
     status=1
