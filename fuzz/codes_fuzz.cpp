@@ -1,11 +1,9 @@
 // Fuzz target of the base-36 and base-64 codes. The input's first bytes choose a value (4 bytes), a width and a
-// length; the rest is read as digits. Checked whatever the input, in both bases:
-//   - writing puts exactly `width` characters of the alphabet in a buffer of exactly that size, and reading them
-//     back gives the value's low digits (its 32-bit pattern modulo base^width), with `end` = width;
-//   - `minLength...` counts the digits of the value's magnitude: for a value of 0 or more they hold it exactly,
-//     with a first digit other than 0 (unless it is 0), and one digit less does not;
-//   - reading arbitrary bytes gives the digits up to the first non-digit (in wrapping unsigned arithmetic), stops
-//     there with `end` on it, and never reads past the length given; no digits, or a null pointer, read as 0.
+// length; the rest is read as digits. In both bases: writing fills exactly `width` characters of the alphabet and
+// reads back as the value's 32-bit pattern modulo base^width; `minLength...` counts the digits of the value's
+// magnitude, just enough for a value of 0 or more; reading arbitrary bytes gives the digits up to the first
+// non-digit (wrapping unsigned), with `end` on it, never reading past the length given; no digits, or a null
+// pointer, read as 0.
 #include <zem_util/env.h>
 
 #include <cstdint>
@@ -52,8 +50,10 @@ std::string writeExactly(const Base& base, int value, int width) {
 
 void checkWriting(const Base& base, int value, int width) {
   const std::string digits = writeExactly(base, value, width);
-  for (char c : digits) ZEM_FUZZ_CHECK(digitValue(base.radix, static_cast<unsigned char>(c)) >= 0);
-  for (char c : digits) ZEM_FUZZ_CHECK(!(c >= 'a' && c <= 'z') || base.radix == 64);
+  for (char c : digits) {
+    ZEM_FUZZ_CHECK(digitValue(base.radix, static_cast<unsigned char>(c)) >= 0 &&
+                   (base.radix == 64 || c < 'a' || c > 'z'));
+  }
   std::uint64_t modulus = 1;  // radix^width, or past 32 bits
   for (int i = 0; i < width && modulus <= 0xFFFFFFFFu; ++i) modulus *= base.radix;
   int end = -1;
@@ -68,10 +68,8 @@ void checkWriting(const Base& base, int value, int width) {
   const std::string shortest = writeExactly(base, value, static_cast<int>(needed));
   ZEM_FUZZ_CHECK(readExactly(base, shortest, end) == static_cast<std::uint32_t>(value));
   ZEM_FUZZ_CHECK(value == 0 || shortest[0] != '0');
-  if (needed > 1) {
-    ZEM_FUZZ_CHECK(readExactly(base, writeExactly(base, value, static_cast<int>(needed) - 1), end) !=
-                   static_cast<std::uint32_t>(value));
-  }
+  const std::string shorter = writeExactly(base, value, static_cast<int>(needed) - 1);
+  ZEM_FUZZ_CHECK(needed == 1 || readExactly(base, shorter, end) != static_cast<std::uint32_t>(value));
 }
 
 void checkReading(const Base& base, const std::string& digits, int noLength) {

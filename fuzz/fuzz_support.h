@@ -12,8 +12,6 @@
 #include <string_view>
 #include <utility>
 
-#include "support/text.h"
-
 // A failed check names its file, line and condition before aborting, so the report says which property broke.
 #define ZEM_FUZZ_CHECK(condition) ((condition) ? (void)0 : zem_util::fuzz::fail(__FILE__, __LINE__, #condition))
 
@@ -24,23 +22,15 @@ namespace zem_util::fuzz {
   std::abort();
 }
 
-// A new text holding exactly these characters, in a block of its own.
-inline ArrayPtr<char> toHandle(std::string_view text) {
-  return ArrayPtr<char>(text.data(), 0, static_cast<std::int32_t>(text.size()));
-}
-
-// The characters of a handle's window, without copying them.
-inline std::string_view view(const ArrayPtr<char>& text) {
-  return text.length() > 0 ? std::string_view(text.toPtr(), static_cast<std::size_t>(text.length()))
-                           : std::string_view();
-}
-
-// "<head>\n<tail>": the input up to its first line feed, and the rest (empty without a line feed).
-inline std::pair<std::string, std::string> splitAtLineFeed(const std::uint8_t* data, std::size_t size) {
-  const std::string input(reinterpret_cast<const char*>(data), size);
+// "<head>\n<tail>" -> the text up to the first line feed, and the rest (empty without a line feed).
+inline std::pair<std::string_view, std::string_view> splitAtLineFeed(std::string_view input) {
   const std::size_t split = input.find('\n');
-  if (split == std::string::npos) return {input, std::string()};
+  if (split == std::string_view::npos) return {input, input.substr(input.size())};
   return {input.substr(0, split), input.substr(split + 1)};
+}
+
+inline std::string_view asText(const std::uint8_t* data, std::size_t size) {
+  return {reinterpret_cast<const char*>(data), size};
 }
 
 // Hands out the input's bytes as small decisions; once the bytes run out every decision is 0.

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -25,16 +26,7 @@ namespace {
 
 // What each argument of a conversion is passed as. Integer sizes wider than int all travel as long long (the same
 // slot in every calling convention this library has), pointers as texts, and floating point as it is.
-enum class Kind { kInt, kLongLong, kText, kDouble, kLongDouble };
-
-struct Argument {
-  Kind kind = Kind::kInt;
-  int i = 0;
-  long long ll = 0;
-  const char* text = nullptr;
-  double d = 0;
-  long double ld = 0;
-};
+using Argument = std::variant<int, long long, const char*, double, long double>;
 
 constexpr std::size_t kBufferSize = 4096;
 constexpr std::size_t kMostArguments = 4;
@@ -67,18 +59,12 @@ void compareWith(const std::string& format, std::size_t size, Values... values) 
   }
 }
 
-// Passes the arguments from `next` on, each as its own type, then compares.
+// Passes each argument as its own type, then compares.
 template <class... Values>
-void callWith(const std::string& format, std::size_t size, const std::vector<Argument>& args, std::size_t next,
-              Values... values) {
+void callWith(const std::string& format, std::size_t size, const std::vector<Argument>& args, Values... values) {
   if constexpr (sizeof...(Values) < kMostArguments) {
-    if (next < args.size()) {
-      const Argument& a = args[next];
-      if (a.kind == Kind::kInt) return callWith(format, size, args, next + 1, values..., a.i);
-      if (a.kind == Kind::kLongLong) return callWith(format, size, args, next + 1, values..., a.ll);
-      if (a.kind == Kind::kText) return callWith(format, size, args, next + 1, values..., a.text);
-      if (a.kind == Kind::kDouble) return callWith(format, size, args, next + 1, values..., a.d);
-      return callWith(format, size, args, next + 1, values..., a.ld);
+    if (sizeof...(Values) < args.size()) {
+      return std::visit([&](auto value) { callWith(format, size, args, values..., value); }, args[sizeof...(Values)]);
     }
   }
   compareWith(format, size, values...);
@@ -121,12 +107,12 @@ class Generator {
     return choice >= 448 ? 40 + pick(200) : pick(40);
   }
 
-  // A `*` argument: usually small, sometimes negative (a '-' flag for a width, none for a precision).
-  void star() {
-    Argument a;
-    a.i = pick(4) == 0 ? -pick(30) : pick(4) == 0 ? smallOrLarge() : pick(30);
-    args.push_back(a);
-    format += '*';
+  // A `*` argument, when there is room for it besides the value's: usually small, sometimes negative (a '-' flag
+  // for a width, none for a precision).
+  void star(const char* prefix) {
+    if (args.size() + 2 > kMostArguments) return;
+    args.emplace_back(pick(4) == 0 ? -pick(30) : pick(4) == 0 ? smallOrLarge() : pick(30));
+    format += prefix + std::string("*");
   }
 
   bool conversion() {
@@ -135,49 +121,37 @@ class Generator {
     const char c = kConversions[pick(static_cast<int>(sizeof kConversions - 1))];
     // "%5%", "%y" and the like read nothing, and what they print is the C library's alone.
     const bool readsNothing = c == '%' || c == 'y';
-    std::size_t room = kMostArguments - args.size();
-    if (room == 0 || (readsNothing && positional_)) return false;
+    if (args.size() == kMostArguments || (readsNothing && positional_)) return false;
     format += '%';
     if (positional_) format += std::to_string(args.size() + 1) + "$";
     for (const char flag : {'-', '+', ' ', '#', '0'}) {
       if (pick(5) == 0) format += flag;
     }
     if (pick(40) == 0) format += '\'';
-    // A `*` needs an argument of its own besides the value's: no stars in positional formats or without room.
-    const bool stars = !positional_ && !readsNothing;
+    const bool stars = !positional_ && !readsNothing;  // positional formats would need to number them
     const int width = pick(4);
     if (width == 1) format += std::to_string(smallOrLarge());
-    if (width == 2 && stars && room >= 2) {
-      star();
-      --room;
-    }
+    if (width == 2 && stars) star("");
     const int precision = pick(5);
     if (precision == 1) format += ".";
     if (precision == 2) format += "." + std::to_string(smallOrLarge());
-    if (precision == 3 && stars && room >= 2) {
-      format += '.';
-      star();
-    }
+    if (precision == 3 && stars) star(".");
     std::string size = kSizes[pick(static_cast<int>(sizeof kSizes / sizeof *kSizes))];
-    Argument a;
     if (readsNothing || c == 's' || c == 'p' || c == 'c') size.clear();  // "%ls" and "%lc" are wide
     if (c == 's' || c == 'p') {
-      a.kind = Kind::kText;
-      a.text = text();
+      args.emplace_back(text());
     } else if (std::strchr("fFeEgGaA", c)) {
       if (size != "l" && size != "L") size.clear();
-      a.kind = size == "L" ? Kind::kLongDouble : Kind::kDouble;
-      a.d = real();
-      a.ld = static_cast<long double>(a.d) * (pick(2) ? 1.0L : 1.25L);
+      const double d = real();
+      const long double ld = static_cast<long double>(d) * (pick(2) ? 1.0L : 1.25L);
+      args.push_back(size == "L" ? Argument(ld) : Argument(d));
     } else if (readsNothing) {
     } else if (size == "" || size == "hh" || size == "h") {
-      a.i = static_cast<int>(word());
+      args.emplace_back(static_cast<int>(word()));
     } else {
-      a.kind = Kind::kLongLong;
-      a.ll = static_cast<long long>(static_cast<std::uint64_t>(word()) << 32 | word());
+      args.emplace_back(static_cast<long long>(static_cast<std::uint64_t>(word()) << 32 | word()));
     }
     format += size + c;
-    if (!readsNothing) args.push_back(a);
     return true;
   }
 
@@ -210,6 +184,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::size_t kSizes[] = {0, 1, 2, 5, 16, kBufferSize};
   const std::size_t bufferSize = kSizes[input.pick(6)];
   const Generator generator(input);
-  callWith(generator.format, bufferSize, generator.args, 0);
+  callWith(generator.format, bufferSize, generator.args);
   return 0;
 }

@@ -19,78 +19,66 @@ namespace {
 using zem_util::ArrayPtr;
 using zem_util::LetterCase;
 using zem_util::Regexp;
-using zem_util::fuzz::toHandle;
 
-std::string lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-// After a true result of `match`, the captures spell the segments of `pattern`, in order, without overlap, at the
-// ends of the text where the pattern has no star, and each middle segment at its leftmost place after the one
-// before. Returns what is wrong, or nothing.
-//   "a*b*c", "aXbYbZc", captures at 0, 2, 6 -> ""
-std::string findCaptureFault(const std::string& pattern, const ArrayPtr<char>& text,
-                             const ArrayPtr<ArrayPtr<char>>& captures, bool caseSensitive) {
-  const std::string folded = caseSensitive ? pattern : lower(pattern);
-  const std::string original = test_support::text(text);
-  const std::string foldedText = caseSensitive ? original : lower(original);
+// After a true result: the captures are slices of `handle`, whose characters `text` holds (folded when case is
+// ignored, like `pattern`), and spell the segments as the file's comment says.
+//   "a*b*c", "aXbYbZc" -> captures at 0, 2, 6
+void checkCaptures(std::string_view pattern, std::string_view text, const ArrayPtr<char>& handle,
+                   const ArrayPtr<ArrayPtr<char>>& captures) {
   std::size_t next = 0;
   std::int32_t index = 0;
-  for (std::size_t p = 0; p < folded.size();) {
-    if (folded[p] == '*') {
+  for (std::size_t p = 0; p < pattern.size();) {
+    if (pattern[p] == '*') {
       ++p;
       continue;
     }
-    const std::size_t end = std::min(folded.find('*', p), folded.size());
-    const std::string segment = folded.substr(p, end - p);
-    if (index >= captures.length()) return "a segment without capture";
+    const std::size_t end = std::min(pattern.find('*', p), pattern.size());
+    const std::string_view segment = pattern.substr(p, end - p);
+    ZEM_FUZZ_CHECK(index < captures.length());
     const ArrayPtr<char>& capture = captures[index++];
-    if (!capture.sharesBlockWith(text)) return "a capture that is not a slice of the text";
-    const std::size_t at = static_cast<std::size_t>(capture.offset() - text.offset());
-    if (capture.length() != static_cast<std::int32_t>(segment.size())) return "a capture of the wrong length";
-    if (at < next) return "a capture that overlaps the one before";
-    if (foldedText.compare(at, segment.size(), segment) != 0) return "a capture of the wrong characters";
-    if (p == 0 && at != 0) return "a first segment not at the start";
-    if (end == folded.size() && at + segment.size() != foldedText.size()) return "a last segment not at the end";
-    if (p != 0 && end != folded.size() && foldedText.find(segment, next) != at) return "a segment not leftmost";
+    ZEM_FUZZ_CHECK(capture.sharesBlockWith(handle) && capture.size() == segment.size());
+    const auto at = static_cast<std::size_t>(capture.offset() - handle.offset());
+    ZEM_FUZZ_CHECK(at >= next && at + segment.size() <= text.size() && text.substr(at, segment.size()) == segment);
+    ZEM_FUZZ_CHECK(p != 0 || at == 0);
+    ZEM_FUZZ_CHECK(end != pattern.size() || at + segment.size() == text.size());
+    ZEM_FUZZ_CHECK(p == 0 || end == pattern.size() || text.find(segment, next) == at);
     next = at + segment.size();
     p = end;
   }
-  return index == captures.length() ? std::string() : "more captures than segments";
-}
-
-void checkCaptures(const std::string& pattern, const ArrayPtr<char>& text, const ArrayPtr<ArrayPtr<char>>& captures,
-                   bool caseSensitive) {
-  const std::string fault = findCaptureFault(pattern, text, captures, caseSensitive);
-  if (!fault.empty()) zem_util::fuzz::fail(__FILE__, __LINE__, fault.c_str());
+  ZEM_FUZZ_CHECK(index == captures.length());
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const auto [pattern, text] = zem_util::fuzz::splitAtLineFeed(data, size);
-  // Both are slices of one block, as texts cut from a larger one often are.
-  const ArrayPtr<char> whole = toHandle(pattern + '\n' + text);
-  const ArrayPtr<char> patternHandle = whole.slice(0, static_cast<std::int32_t>(pattern.size()));
-  const ArrayPtr<char> textHandle =
-      whole.slice(whole.length() - static_cast<std::int32_t>(text.size()), static_cast<std::int32_t>(text.size()));
+  const std::string_view input = zem_util::fuzz::asText(data, size);
+  const auto [pattern, text] = zem_util::fuzz::splitAtLineFeed(input);
+  std::string lower(input);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  // Pattern and text are slices of one block, as texts cut from a larger one often are; so are their lower-case
+  // forms.
+  const ArrayPtr<char> whole(input), lowerWhole{std::string_view(lower)};
+  const auto at = static_cast<std::int32_t>(text.data() - input.data());
+  const auto patternLength = static_cast<std::int32_t>(pattern.size()),
+             textLength = static_cast<std::int32_t>(text.size());
+  const ArrayPtr<char> textHandle = whole.slice(at, textLength), lowerPattern = lowerWhole.slice(0, patternLength);
 
   ArrayPtr<ArrayPtr<char>> captures;
-  Regexp exact(patternHandle, LetterCase::kSensitive);
+  Regexp exact(whole.slice(0, patternLength), LetterCase::kSensitive);
   const bool exactResult = exact.match(textHandle, captures);
-  if (exactResult) checkCaptures(pattern, textHandle, captures, true);
+  if (exactResult) checkCaptures(pattern, text, textHandle, captures);
   ZEM_FUZZ_CHECK(exact.match(textHandle) == exactResult);
 
-  Regexp noCase(patternHandle, LetterCase::kIgnored);
-  const bool noCaseResult = noCase.match(textHandle, captures);
-  if (noCaseResult) checkCaptures(pattern, textHandle, captures, false);
-  ZEM_FUZZ_CHECK(Regexp(toHandle(lower(pattern)), LetterCase::kSensitive).match(toHandle(lower(text))) == noCaseResult);
+  const bool noCaseResult = Regexp(whole.slice(0, patternLength), LetterCase::kIgnored).match(textHandle, captures);
+  if (noCaseResult) checkCaptures(lowerPattern.view(), std::string_view(lower).substr(at), textHandle, captures);
+  ZEM_FUZZ_CHECK(Regexp(lowerPattern, LetterCase::kSensitive).match(lowerWhole.slice(at, textLength)) == noCaseResult);
 
   // fnmatch gives '?', '[' and '\\' meanings of their own, and stops at a NUL.
-  const bool isStarPattern = pattern.find_first_of(std::string("?[\\\0", 4)) == std::string::npos;
-  if (isStarPattern && text.find('\0') == std::string::npos) {
-    ZEM_FUZZ_CHECK(exactResult == (fnmatch(pattern.c_str(), text.c_str(), 0) == 0));
+  if (pattern.find_first_of(std::string_view("?[\\\0", 4)) == std::string_view::npos &&
+      text.find('\0') == std::string_view::npos) {
+    std::string terminated(input);  // pattern and text, each followed by a NUL
+    terminated[pattern.size()] = '\0';
+    ZEM_FUZZ_CHECK(exactResult == (fnmatch(terminated.c_str(), terminated.c_str() + at, 0) == 0));
   }
   return 0;
 }

@@ -276,12 +276,12 @@ void putText(Sink& sink, const Directive& directive, const char* text, std::size
   if (directive.left) sink.fill(' ', padding);
 }
 
-// The length of a "%s" text: up to its NUL, and no further than the precision (the bytes beyond need not exist).
+// The length of a "%s" text: up to its NUL, and no further than the precision (the bytes beyond need not exist;
+// memchr stops at the first match). Texts cut by a precision run to thousands of characters.
 std::size_t textLength(const char* text, int precision) {
   if (precision < 0) return std::strlen(text);
-  std::size_t length = 0;
-  while (length < static_cast<std::size_t>(precision) && text[length] != '\0') ++length;
-  return length;
+  const void* end = std::memchr(text, '\0', static_cast<std::size_t>(precision));
+  return end ? static_cast<std::size_t>(static_cast<const char*>(end) - text) : static_cast<std::size_t>(precision);
 }
 
 // "%d", "%i", "%u" and "%s" as they stand, without flags, width, precision or size: most conversions of traces
