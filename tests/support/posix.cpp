@@ -3,12 +3,12 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "support/platform.h"
@@ -68,10 +68,7 @@ int runWithFileSizeLimit(std::size_t bytes, const std::function<int()>& body, st
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-std::string fullDevicePath() {
-  struct stat status {};
-  return stat("/dev/full", &status) == 0 && S_ISCHR(status.st_mode) ? "/dev/full" : "";
-}
+std::string fullDevicePath() { return std::filesystem::is_character_file("/dev/full") ? "/dev/full" : ""; }
 
 const int* pastTheEndOfAMappedFile() {
   std::FILE* file = std::tmpfile();

@@ -53,6 +53,14 @@ void record(TraceFile& file, const char* header, const char* text) {
   file.end();
 }
 
+// A trace of its own (not registered with the manager) writing to `path`.
+Ptr<Trace> newTrace(const char* name, const std::string& path, int maxLevel) {
+  Ptr<Trace> trace(new Trace(name));
+  trace->setFileName(path.c_str());
+  trace->setMaxLevel(maxLevel);
+  return trace;
+}
+
 // Each test gets a directory of its own, where the manager's default file lies too.
 class TraceTest : public testing::Test {
  protected:
@@ -66,10 +74,7 @@ class TraceTest : public testing::Test {
 
   // A trace of its own, writing to <dir>/<file>.
   Ptr<Trace> traceTo(const char* name, const char* file, int maxLevel = kInfo) {
-    Ptr<Trace> trace(new Trace(name));
-    trace->setFileName((dir_ / file).c_str());
-    trace->setMaxLevel(maxLevel);
-    return trace;
+    return newTrace(name, dir_ / file, maxLevel);
   }
   // The records of <dir>/<file>, their times taken out: "[server 14:03:27.05 text]" -> "[server text]".
   std::string contentOf(const std::string& file) { return recordsWithoutTimes(dir_ / file); }
@@ -375,12 +380,7 @@ struct RegisteredFile {
   const Ptr<TraceFile> file;
 };
 
-Ptr<Trace> traceTo(const std::string& path) {
-  Ptr<Trace> trace(new Trace("fault"));
-  trace->setFileName(path.c_str());
-  trace->setMaxLevel(kInfo);
-  return trace;
-}
+Ptr<Trace> traceTo(const std::string& path) { return newTrace("fault", path, kInfo); }
 
 TEST(TraceFaultTest, UnusablePathsDropOutputUntilTheyWork) {
   TempDir dir;
