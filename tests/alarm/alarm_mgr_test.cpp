@@ -5,8 +5,10 @@
 #include <zem_util/alarm.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "support/threads.h"
@@ -25,30 +27,25 @@ bool waitUntil(Condition condition, unsigned int timeoutMs = 20000) {
 
 // Returns `onAlarm(call number)` and counts the calls once each has finished, so that whoever waits for a count
 // also sees what the call did; tells when it is deleted.
-template <class OnAlarm>
-class Listener : public AlarmListener {
- public:
-  Listener(OnAlarm onAlarm, std::atomic<bool>* deleted) : onAlarm_(onAlarm), deleted_(deleted) {}
+struct Listener : AlarmListener {
+  Listener(std::function<unsigned int(int)> onAlarm, std::atomic<bool>* deleted) : onAlarm(onAlarm), deleted(deleted) {}
   ~Listener() override {
-    if (deleted_) *deleted_ = true;
+    if (deleted) *deleted = true;
   }
   unsigned int alarm() override {
     struct Count {
       std::atomic<int>& calls;
       ~Count() { ++calls; }
     } count{calls};
-    return onAlarm_(calls + 1);
+    return onAlarm(calls + 1);
   }
   std::atomic<int> calls{0};
-
- private:
-  OnAlarm onAlarm_;
-  std::atomic<bool>* deleted_;
+  const std::function<unsigned int(int)> onAlarm;
+  std::atomic<bool>* const deleted;
 };
 
-template <class OnAlarm>
-Ptr<Listener<OnAlarm>> newListener(OnAlarm onAlarm, std::atomic<bool>* deleted = nullptr) {
-  return new Listener<OnAlarm>(onAlarm, deleted);
+Ptr<Listener> newListener(std::function<unsigned int(int)> onAlarm, std::atomic<bool>* deleted = nullptr) {
+  return new Listener(std::move(onAlarm), deleted);
 }
 
 const auto keep = [](int) { return kKeepInterval; };

@@ -16,23 +16,20 @@
 namespace test_support {
 
 namespace {
-thread_local locale_t threadLocale = nullptr;
+// Puts `locale` in force for the calling thread and frees the one of setThreadLocale that it replaces.
+void useLocale(locale_t locale) {
+  const locale_t previous = uselocale(locale);
+  if (previous != LC_GLOBAL_LOCALE) freelocale(previous);
 }
+}  // namespace
 
 bool setThreadLocale(const char* posixName, unsigned) {
-  locale_t created = newlocale(LC_MESSAGES_MASK, posixName, nullptr);
-  if (created == nullptr) return false;
-  uselocale(created);
-  if (threadLocale != nullptr) freelocale(threadLocale);
-  threadLocale = created;
-  return true;
+  const locale_t created = newlocale(LC_MESSAGES_MASK, posixName, nullptr);
+  if (created != nullptr) useLocale(created);
+  return created != nullptr;
 }
 
-void restoreThreadLocale() {
-  uselocale(LC_GLOBAL_LOCALE);
-  if (threadLocale != nullptr) freelocale(threadLocale);
-  threadLocale = nullptr;
-}
+void restoreThreadLocale() { useLocale(LC_GLOBAL_LOCALE); }
 
 void setRuntimeEnvironmentVariable(const char* name, const char* value) { setenv(name, value, 1); }
 
