@@ -164,6 +164,7 @@ TEST_F(TraceTest, TeeCopiesRedirectDivertsAndPrintMsgTranslates) {
     main->write("w ", 2);
     main->printMsg("HELLO", params);
     main->printMsg("BYE");
+    main->printMsg(ArrayPtr<char>());  // nothing
     main->end();
   };
   copy->tee(other);  // chains are followed
@@ -191,6 +192,8 @@ TEST_F(TraceTest, LevelsSelectWhatIsWrittenAndRaiseTheFlushMode) {
   EXPECT_EQ(file->getParameters().flushMode, 1);
   trace->detail("t4");
   trace->print(5, "hidden");
+  trace->setMaxLevel(9);  // below debug: still flushed only
+  EXPECT_EQ(file->getParameters().flushMode, 1);
   trace->debug("hidden");
   trace->setMaxLevel(10);  // debug: the file closed after every record
   EXPECT_EQ(file->getParameters().flushMode, 2);
