@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "support/platform.h"

@@ -48,8 +48,7 @@ TEST(RegexpTest, CapturesAreSlicesOfTheTextInAnArrayReusedOnlyAtItsSize) {
   ASSERT_TRUE(Regexp("*Ab*CD*ef", LetterCase::kIgnored).match(word, captures));
   EXPECT_TRUE(captures.sharesBlockWith(sharer));  // overwritten in place, so whoever shares it sees them
   EXPECT_EQ(text(sharer[0]) + text(sharer[1]) + text(sharer[2]), "aBcdEF");
-  EXPECT_TRUE(sharer[1].sharesBlockWith(line) && sharer[1].offset() == word.offset() + 3);  // leftmost
-  ASSERT_TRUE(Regexp("*b*d*", LetterCase::kSensitive).match("bd", captures));               // another size: a new array
+  ASSERT_TRUE(Regexp("*b*d*", LetterCase::kSensitive).match("bd", captures));  // another size: a new array
   EXPECT_TRUE(!captures.sharesBlockWith(sharer) && captures.length() == 2 && text(sharer[0]) == "aB");
   EXPECT_TRUE(Regexp("**", LetterCase::kSensitive).match("xyz", captures));  // no segments: emptied
   EXPECT_EQ(captures.length(), 0);
@@ -83,9 +82,6 @@ TEST(RegexpTest, EveryByteIsALiteralButTheStarAndOneObjectServesManyThreads) {
   Regexp regexp(ArrayPtr<char>("a\0*\xE9?[\\*", 0, 8), LetterCase::kSensitive);
   EXPECT_TRUE(regexp.match(ArrayPtr<char>("a\0x\xE9?[\\", 0, 7)) &&
               !regexp.match(ArrayPtr<char>("a\0x\xE9q[\\", 0, 7)));
-  // Bytes above 0x7F go through the case folding unharmed; the "C" locale of this program folds only A-Z.
-  Regexp noCase("*\xC9Z*", LetterCase::kIgnored);
-  EXPECT_TRUE(noCase.match("x\xC9zy") && !noCase.match("x\xE9zy") && !noCase.match("\x80\x81"));
 
   const Regexp shared("trace_*_2009*.txt", LetterCase::kIgnored);
   std::vector<int> failures(4, 0);

@@ -3,12 +3,12 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "support/platform.h"
@@ -16,23 +16,20 @@
 namespace test_support {
 
 namespace {
-thread_local locale_t threadLocale = nullptr;
+// Puts `locale` in force for the calling thread and frees the one of setThreadLocale that it replaces.
+void useLocale(locale_t locale) {
+  const locale_t previous = uselocale(locale);
+  if (previous != LC_GLOBAL_LOCALE) freelocale(previous);
 }
+}  // namespace
 
 bool setThreadLocale(const char* posixName, unsigned) {
-  locale_t created = newlocale(LC_MESSAGES_MASK, posixName, nullptr);
-  if (created == nullptr) return false;
-  uselocale(created);
-  if (threadLocale != nullptr) freelocale(threadLocale);
-  threadLocale = created;
-  return true;
+  const locale_t created = newlocale(LC_MESSAGES_MASK, posixName, nullptr);
+  if (created != nullptr) useLocale(created);
+  return created != nullptr;
 }
 
-void restoreThreadLocale() {
-  uselocale(LC_GLOBAL_LOCALE);
-  if (threadLocale != nullptr) freelocale(threadLocale);
-  threadLocale = nullptr;
-}
+void restoreThreadLocale() { useLocale(LC_GLOBAL_LOCALE); }
 
 void setRuntimeEnvironmentVariable(const char* name, const char* value) { setenv(name, value, 1); }
 
@@ -68,10 +65,7 @@ int runWithFileSizeLimit(std::size_t bytes, const std::function<int()>& body, st
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-std::string fullDevicePath() {
-  struct stat status {};
-  return stat("/dev/full", &status) == 0 && S_ISCHR(status.st_mode) ? "/dev/full" : "";
-}
+std::string fullDevicePath() { return std::filesystem::is_character_file("/dev/full") ? "/dev/full" : ""; }
 
 const int* pastTheEndOfAMappedFile() {
   std::FILE* file = std::tmpfile();
