@@ -60,8 +60,8 @@ CountLockState countLockState;
 
 namespace {
 
-// A holder keeps the lock for one increment or decrement, so a waiter spins about as long as a few such
-// regions with cache misses take (a few microseconds) before it concludes that the holder was preempted.
+// The word is mostly held for one increment or decrement (a slow change), so a waiter spins about as long as a
+// few such regions with cache misses take (a few microseconds) before it concludes that the holder was preempted.
 constexpr int kSpins = 200;
 // The longest sleep: what a lost wake-up can cost where the process barrier is not delivered.
 constexpr unsigned kRecheckMs = 1;
@@ -131,10 +131,9 @@ SleepQueue& sleepQueue() {
 // The slots of the threads that change counts the quick way, linked through each thread's guard. Changed and
 // walked only under the word.
 struct SlotLink {
-  CountSlot* slot = nullptr;  // the thread's own, whose address only that thread can compute
+  CountSlot* slot = nullptr;  // the thread's own, whose address only that thread can compute; null until linked
   SlotLink* next = nullptr;
   SlotLink* previous = nullptr;
-  bool linked = false;
   ~SlotLink();
 };
 SlotLink* firstSlot = nullptr;
@@ -147,14 +146,13 @@ void linkSlot(SlotLink& link) {
   link.next = firstSlot;
   if (firstSlot) firstSlot->previous = &link;
   firstSlot = &link;
-  link.linked = true;
   countSlot.quick.store(1, std::memory_order_relaxed);
 }
 
 SlotLink::~SlotLink() {
   countSlot.quick.store(0, std::memory_order_relaxed);
   slotRetired = true;
-  if (!linked) return;
+  if (!slot) return;
   const bool holding = countLock().isHeldByCaller();
   if (!holding) enterCountLock();
   (previous ? previous->next : firstSlot) = next;
@@ -230,7 +228,7 @@ std::int32_t changeCountSlowly(std::atomic<std::int32_t>& count, std::int32_t de
 #if ZEM_UTIL_INLINE_COUNT_CHANGE
   // A thread joins the quick way on its first change, where the barrier works. Its guard is built before the
   // word is taken: a thread-local object may allocate its exit record.
-  const bool join = countSlot.quick.load(std::memory_order_relaxed) == 0 && !slotRetired && os::issueProcessBarrier();
+  const bool join = countSlot.quick.load(std::memory_order_relaxed) == 0 && !slotRetired && os::hasProcessBarrier();
   SlotLink* joining = join ? &slotLink : nullptr;
 #endif
   if (!tryEnterCountLock()) {
@@ -240,7 +238,7 @@ std::int32_t changeCountSlowly(std::atomic<std::int32_t>& count, std::int32_t de
   }
   const std::int32_t changed = count.fetch_add(delta, std::memory_order_acq_rel) + delta;
 #if ZEM_UTIL_INLINE_COUNT_CHANGE
-  if (joining && !joining->linked) linkSlot(*joining);
+  if (joining && !joining->slot) linkSlot(*joining);
 #endif
   leaveCountLock();
   return changed;

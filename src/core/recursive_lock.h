@@ -49,7 +49,7 @@ class RecursiveLock {
   bool tryLock() {
     const unsigned self = os::getCurrentThreadId();
     if (owner_.load(std::memory_order_relaxed) != self) {
-      if (!(section_ ? os::tryEnterCriticalSection(section_) : tryHoldCounts())) return false;
+      if (!tryEnter()) return false;
       owner_.store(self, std::memory_order_relaxed);
     }
     ++depth_;
@@ -78,6 +78,7 @@ class RecursiveLock {
       holdCounts();
     }
   }
+  bool tryEnter() { return section_ ? os::tryEnterCriticalSection(section_) : tryHoldCounts(); }
   void leave() {
     if (section_) {
       os::leaveCriticalSection(section_);

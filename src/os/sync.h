@@ -60,7 +60,9 @@ void wakeOneWaiter(const std::atomic<std::uint32_t>& word);
 // Returns after every thread of the process that was running during the call has executed a full memory
 // barrier (a thread that was not running passes one when it is switched back in). Best effort: where the system
 // offers no such barrier (an old kernel, a sandbox that forbids it, an emulation that stubs it) it does nothing,
-// and callers must stay correct, only slower, without it. True when the barrier is known to have been delivered.
-bool issueProcessBarrier();
+// and callers must stay correct, only slower, without it.
+void issueProcessBarrier();
+// Whether issueProcessBarrier is known to deliver the barrier, for callers that are correct only with it.
+bool hasProcessBarrier();
 
 }  // namespace zem_util::os

@@ -217,10 +217,14 @@ void wakeOneWaiter(const std::atomic<std::uint32_t>& word) {
   syscall(SYS_futex, &word, FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
 }
 
-bool issueProcessBarrier() {
+bool hasProcessBarrier() {
   // The process registers its intent once; a kernel or sandbox that refuses leaves the barrier undone.
   static const bool registered = syscall(SYS_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
-  return registered && syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) == 0;
+  return registered;
+}
+
+void issueProcessBarrier() {
+  if (hasProcessBarrier()) syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0);
 }
 
 }  // namespace zem_util::os

@@ -139,11 +139,9 @@ void wakeOneWaiter(const std::atomic<std::uint32_t>& word) {
   WakeByAddressSingle(const_cast<std::atomic<std::uint32_t>*>(&word));
 }
 
-// Wine 8 accepts the call and does nothing, which the contract allows; as the caller cannot tell, it is never
-// reported as delivered.
-bool issueProcessBarrier() {
-  FlushProcessWriteBuffers();
-  return false;
-}
+// Wine 8 accepts the call and does nothing, which the contract allows; as a caller cannot tell, the barrier is
+// never reported as delivered.
+void issueProcessBarrier() { FlushProcessWriteBuffers(); }
+bool hasProcessBarrier() { return false; }
 
 }  // namespace zem_util::os
