@@ -207,23 +207,34 @@ void CstStr::Impl::copyRange(const CstStr& s, std::int32_t start, std::int32_t c
   }
 }
 
+// Copies the text of `w` to `out` and drops the reference `w` holds. Down a chain of nodes that this reference
+// alone holds, each right operand is released as soon as it is copied, while its block is still in the cache:
+// releasing the chain after copying a long text would find every piece's count evicted by the copy.
+void CstStr::Impl::moveText(Words w, char* out) {
+  while (isSoleNode(w)) {
+    CatStr* n = node(w);
+    const CstStr right = make(take(n->right));
+    w = take(n->left);
+    delete n;
+    copyRange(right, 0, right.length(), out + w.ref.length);
+  }
+  const CstStr rest = make(w);
+  copyRange(rest, 0, rest.length(), out);
+}
+
 void CstStr::compact() const {
   Impl::Words& w = Impl::rep(*this);
   const std::int32_t n = w.ref.length;
-  const Impl::Words old = w;
-  if (Impl::isFillingTail(old)) {  // the tail block has room for the left text in front: take it over
-    CatStr* node = Impl::node(old);
-    SharedArray<char>* tail = Impl::block(Impl::take(node->right));
-    Impl::copyRange(node->left, 0, node->left.length(), Impl::data(tail));
-    Impl::capacity(tail) = n;
-    Impl::data(tail)[n] = '\0';
-    w = Impl::blockRef(tail, 0, n);
+  SharedArray<char>* block;
+  if (Impl::isFillingTail(w)) {  // the tail block has room for the left text in front: take it over
+    block = Impl::block(Impl::take(Impl::node(w)->right));
+    Impl::capacity(block) = n;
+    Impl::data(block)[n] = '\0';
   } else {
-    SharedArray<char>* block = Impl::newBlock(n);
-    Impl::copyRange(*this, 0, n, Impl::data(block));
-    w = Impl::blockRef(block, 0, n);
+    block = Impl::newBlock(n);
   }
-  Impl::release(old, true);
+  Impl::moveText(w, Impl::data(block));
+  w = Impl::blockRef(block, 0, n);
 }
 
 void CstStr::shareLong(const CstStr& other) { Impl::rep(*this) = Impl::share(other, true); }

@@ -167,6 +167,8 @@ struct CstStr::Impl {
   // Copies `count` characters of `s` from `start` (both valid). Descends into the shorter operand of a node
   // by recursion and into the longer one by iteration, so the recursion is at most 31 deep.
   static void copyRange(const CstStr& s, std::int32_t start, std::int32_t count, char* out);
+  // Copies the whole text of `w` to `out`, then `w` is released (consumed piece by piece where it alone holds it).
+  static void moveText(Words w, char* out);
 
   // Writes a short piece into the value or its node where there is room already; false when that needs a new
   // block or node.
