@@ -18,9 +18,10 @@ target_link_libraries(zem_util_layer_settings INTERFACE zem_util_options)
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   # Calls inside the library bind directly rather than through the PLT: nobody interposes our symbols.
   target_compile_options(zem_util_layer_settings INTERFACE -fno-semantic-interposition)
-  # Every count change reads a thread-local word. In position-independent code the default way to find it is a
-  # call into the dynamic loader's general lookup; descriptors make that a two-instruction call for a library
-  # loaded with the program, which is what a handle copy inside the library can afford.
+  # In position-independent code the default way to find a thread-local word is a call into the dynamic
+  # loader's general lookup; descriptors make that a two-instruction call for a library loaded with the program.
+  # The words on the hottest paths (the count slot, the node cache) are declared initial-exec instead; this is
+  # for the others, such as the clock's per-thread second that every trace record reads.
   include(CheckCXXCompilerFlag)
   check_cxx_compiler_flag(-mtls-dialect=gnu2 zem_util_has_tls_descriptors)
   if(zem_util_has_tls_descriptors)

@@ -60,7 +60,9 @@ struct CountSlot {
   std::atomic<std::uint32_t> busy;
   std::atomic<std::uint32_t> quick;
 };
-ZEM_UTIL_EXPORT extern __thread CountSlot countSlot;
+// Reached with one load from the thread pointer, in the library and in every module that copies handles, as
+// the library's other per-thread words are: the library lives in the startup block of thread-local storage.
+ZEM_UTIL_EXPORT extern __thread CountSlot countSlot __attribute__((tls_model("initial-exec")));
 #endif
 
 // Adds `delta` (1 or -1) to a count under the reference-count mutex and returns the new value.
