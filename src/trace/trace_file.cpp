@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "os/clock.h"
 #include "os/files.h"
@@ -230,22 +231,32 @@ void TraceFile::printMsg(const ArrayPtr<char>& msg, const ArrayPtr<ArrayPtr<char
 
 // A standalone record goes out whole, in one write, with the lock taken once: the time into its place, the
 // write, the size test, the flush policy. Inside this thread's own block (the only block that can be open while
-// this thread holds the lock) the text joins the block's record instead.
+// this thread holds the lock) the text joins the block's record instead. A record that fills the stream's buffer
+// hands the full buffer to the system after the lock is free, so that other threads' records go on meanwhile,
+// unless this record's flush or rotation needs the stream at once.
 void TraceFile::writeRecord(detail::TraceRecord& record) {
   Impl& self = *impl_;
   if (!self.target.isNull()) {
     self.target->writeRecord(record);
     if (self.redirected) return;
   }
-  detail::FileLockGuard guard(self.mutex);
-  if (self.beginCount > 0) {
-    self.writeText(record.text(), record.textSize());
-    return;
+  os::AppendStream* setAside = nullptr;
+  {
+    detail::FileLockGuard guard(self.mutex);
+    if (self.beginCount > 0) {
+      self.writeText(record.text(), record.textSize());
+      return;
+    }
+    if (!self.privateOpen()) return;
+    self.writeTime(record.time());
+    if (os::writeStreamOrSetAside(self.stream, record.data(), record.size())) setAside = self.stream;
+    const int mode = self.parameters.flushMode;
+    if (setAside && (mode == 1 || mode == 2 || os::getStreamSize(setAside) >= self.parameters.maxFileSize)) {
+      os::writeSetAside(std::exchange(setAside, nullptr));
+    }
+    if (!self.overflow()) self.privateFlush();
   }
-  if (!self.privateOpen()) return;
-  self.writeTime(record.time());
-  os::writeStream(self.stream, record.data(), record.size());
-  if (!self.overflow()) self.privateFlush();
+  if (setAside) os::writeSetAside(setAside);
 }
 
 // Opens the stream if needed and, at a record's first output, puts its prefix in front of the text. False when
