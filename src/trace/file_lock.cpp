@@ -4,7 +4,7 @@
 namespace zem_util::detail {
 
 namespace {
-// About four microseconds of pauses: a record's region with its cache misses, several times over.
+// A few microseconds of pauses: a record's region with its cache misses, several times over.
 constexpr int kSpins = 100;
 // Then a few turns of the processor to other threads, among them, often, a preempted holder.
 constexpr int kYields = 8;
