@@ -30,6 +30,9 @@ constexpr std::size_t kBufferSize = 32768;
 struct AppendStream {
   AppendStream(std::FILE* stream, std::int64_t bytes, bool standardStream)
       : file(stream), size(bytes), standard(standardStream) {}
+  ~AppendStream() {
+    if (writing) deleteCriticalSection(writing);
+  }
 
   std::FILE* file;
   std::int64_t size;
@@ -38,11 +41,22 @@ struct AppendStream {
   bool standard;
   AppendStream* previous = nullptr;  // the open file streams, listed for the flush at exit
   AppendStream* next = nullptr;
-  std::size_t buffered = 0;  // bytes waiting in `buffer`
-  char buffer[kBufferSize];
+  // Held while bytes go to the system, so that they go in the order they were written. Files only.
+  CriticalSection* writing = nullptr;
+  char* buffer = buffers[0];  // the one being filled
+  std::size_t buffered = 0;   // bytes waiting in `buffer`
+  std::size_t setAside = 0;   // bytes waiting in the other buffer, for writeSetAside
+  char buffers[2][kBufferSize];
+
+  char* otherBuffer() { return buffer == buffers[0] ? buffers[1] : buffers[0]; }
 
   // Hands the waiting bytes to the system; those it refuses are lost.
   void empty() {
+    enterCriticalSection(writing);
+    emptyWhileWriting();
+    leaveCriticalSection(writing);
+  }
+  void emptyWhileWriting() {
     if (buffered > 0) backend::writeUnlocked(file, buffer, buffered);
     buffered = 0;
   }
@@ -100,6 +114,7 @@ AppendStream* openAppendStream(const char* path) {
   if (file == nullptr) return nullptr;
   std::setvbuf(file, nullptr, _IONBF, 0);  // this stream's own buffer stands in front
   AppendStream* stream = new AppendStream(file, size, false);
+  stream->writing = newCriticalSection();
   listOpen(stream);
   return stream;
 }
@@ -133,6 +148,31 @@ void writeStream(AppendStream* stream, const char* data, std::size_t size) {
   stream->buffered += size;
 }
 
+bool writeStreamOrSetAside(AppendStream* stream, const char* data, std::size_t size) {
+  if (stream->standard || size >= kBufferSize) {
+    writeStream(stream, data, size);
+    return false;
+  }
+  const bool full = size > kBufferSize - stream->buffered;
+  if (full) {
+    // Waits only while the buffer set aside before this one is still on its way to the system.
+    enterCriticalSection(stream->writing);
+    stream->setAside = stream->buffered;
+    stream->buffer = stream->otherBuffer();
+    stream->buffered = 0;
+  }
+  stream->size += backend::storedSize(data, size);
+  std::memcpy(stream->buffer + stream->buffered, data, size);
+  stream->buffered += size;
+  return full;
+}
+
+void writeSetAside(AppendStream* stream) {
+  backend::writeUnlocked(stream->file, stream->otherBuffer(), stream->setAside);
+  stream->setAside = 0;
+  leaveCriticalSection(stream->writing);
+}
+
 void flushStream(AppendStream* stream) {
   if (!stream->standard) stream->empty();
   std::fflush(stream->file);
@@ -141,8 +181,10 @@ void flushStream(AppendStream* stream) {
 void closeStream(AppendStream* stream) {
   if (stream->standard) return;
   unlistClosed(stream);
-  stream->empty();
+  enterCriticalSection(stream->writing);
+  stream->emptyWhileWriting();
   std::fclose(stream->file);
+  leaveCriticalSection(stream->writing);
   delete stream;
 }
 

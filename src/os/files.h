@@ -48,7 +48,8 @@ void makeDirectories(const char* path);
 // when the buffer fills, at flushStream, at closeStream and when the process exits normally. A file's stream is
 // used by one thread at a time (the caller's to ensure) and buffers in front of the C library's stream, which
 // it leaves unbuffered, so a write takes no lock and costs one copy; the standard streams, which the rest of the
-// process writes too, are written through the C library's own buffer and lock.
+// process writes too, are written through the C library's own buffer and lock. A caller that serialises its
+// writes with a lock of its own can keep the system call out of it (writeStreamOrSetAside).
 struct AppendStream;
 
 // Opens `path` for appending (the C library's mode "a"), creating the file when it is missing: every write goes
@@ -66,6 +67,18 @@ std::int64_t getStreamSize(const AppendStream* stream);
 
 // Appends `size` bytes as one piece, without allocating. A failure is not reported; the bytes are lost.
 void writeStream(AppendStream* stream, const char* data, std::size_t size);
+
+// writeStream, except that a buffer the bytes fill up is not handed to the system here but set aside, and the
+// bytes go into a second buffer: true then, and the caller owes one call of writeSetAside, to be made once it has
+// let go of the lock that keeps other threads off the stream. Until it does, other threads may go on writing
+// (what they write stays behind the set-aside bytes), and a flush, a close or a further full buffer wait for it;
+// the caller itself calls nothing else on the stream in between.
+//
+//   bool setAside;
+//   { lock(); setAside = writeStreamOrSetAside(stream, record, size); unlock(); }
+//   if (setAside) writeSetAside(stream);
+bool writeStreamOrSetAside(AppendStream* stream, const char* data, std::size_t size);
+void writeSetAside(AppendStream* stream);
 
 // Hands the buffered bytes to the system. A failure is not reported.
 void flushStream(AppendStream* stream);

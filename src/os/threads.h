@@ -10,6 +10,9 @@ bool startDetachedThread(void (*entry)(void*), void* arg, unsigned* error);
 // Suspends the calling thread for `ms` milliseconds; signals that interrupt the wait do not shorten it.
 void sleepMs(unsigned ms);
 
+// Gives the rest of the calling thread's time slice to another ready thread, if there is one.
+void yieldProcessor();
+
 // The system's identifier of the calling thread, never 0. Cheap: every lock asks for it.
 unsigned getCurrentThreadId();
 

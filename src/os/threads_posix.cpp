@@ -1,5 +1,6 @@
-// POSIX back end of threads.h: detached pthreads, nanosleep and gettid.
+// POSIX back end of threads.h: detached pthreads, nanosleep, sched_yield and gettid.
 #include <pthread.h>
+#include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -34,6 +35,8 @@ void sleepMs(unsigned ms) {
   while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
   }
 }
+
+void yieldProcessor() { sched_yield(); }
 
 namespace {
 // Every lock asks for the caller's identifier, so it must not cost a system call. In the shared library,

@@ -1,4 +1,5 @@
-// Win32 back end of threads.h: CreateThread with its handle closed at once, Sleep and GetCurrentThreadId.
+// Win32 back end of threads.h: CreateThread with its handle closed at once, Sleep, SwitchToThread and
+// GetCurrentThreadId.
 #include "os/threads.h"
 #include "os/windows_api.h"
 
@@ -23,6 +24,8 @@ bool backend::startSystemThread(ThreadStart* start, unsigned* error) {
 }
 
 void sleepMs(unsigned ms) { Sleep(ms); }
+
+void yieldProcessor() { SwitchToThread(); }
 
 // Read from the thread's own environment block: no need to cache it.
 unsigned getCurrentThreadId() { return ::GetCurrentThreadId(); }

@@ -2,9 +2,11 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "os/clock.h"
 #include "os/files.h"
+#include "trace/file_lock.h"
 #include "trace/trace_record.h"
 #include "zem_util/env.h"
 #include "zem_util/trace.h"
@@ -13,12 +15,10 @@ namespace zem_util {
 
 namespace {
 
-// Every locking operation of a file waits this long; on a critical section it changes nothing.
-constexpr unsigned kLockTimeoutMs = 10000;
-
-// The block lock is the file's own mutex taken once more for the whole block.
-void takeBlockLock(Mutex& mutex) { lock(mutex.getHandle(), kInfinite); }
-void releaseBlockLock(Mutex& mutex) { unlock(mutex.getHandle()); }
+// The block lock is the file's own lock taken once more, from the first begin to the last end: held across
+// calls, which the analysis cannot follow.
+void takeBlockLock(detail::FileLock& lock) ZEM_UTIL_NO_THREAD_SAFETY_ANALYSIS { lock.lock(); }
+void releaseBlockLock(detail::FileLock& lock) ZEM_UTIL_NO_THREAD_SAFETY_ANALYSIS { lock.unlock(); }
 
 bool isNamed(const ArrayPtr<char>& name, const char* text) {
   const std::size_t length = std::strlen(text);
@@ -67,7 +67,7 @@ struct TraceFile::Impl {
   ArrayPtr<char> fileNameOfIndex(std::uint32_t index) const;
   bool isStandardStream() const { return isNamed(fileName, "stdout") || isNamed(fileName, "stderr"); }
 
-  Mutex mutex{MutexKind::kCriticalSection};
+  detail::FileLock mutex;
   std::int32_t beginCount ZEM_UTIL_GUARDED_BY(mutex) = 0;
   std::string header ZEM_UTIL_GUARDED_BY(mutex);  // the open block's, copied: its room serves the next blocks
   bool lineOpen = false;
@@ -95,27 +95,27 @@ TraceFile::~TraceFile() { impl_->privateClose(); }
 ArrayPtr<char> TraceFile::getFileName() const { return impl_->fileName; }
 
 TraceParameters TraceFile::getParameters() {
-  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  detail::FileLockGuard guard(impl_->mutex);
   return impl_->parameters;
 }
 
 void TraceFile::setParameters(const TraceParameters& parameters) {
-  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  detail::FileLockGuard guard(impl_->mutex);
   impl_->parameters = parameters;
 }
 
 bool TraceFile::open() {
-  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  detail::FileLockGuard guard(impl_->mutex);
   return impl_->privateOpen();
 }
 
 void TraceFile::close() {
-  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  detail::FileLockGuard guard(impl_->mutex);
   impl_->privateClose();
 }
 
 void TraceFile::flush() {
-  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  detail::FileLockGuard guard(impl_->mutex);
   impl_->privateFlush();
 }
 
@@ -129,7 +129,7 @@ void TraceFile::Impl::beginBlock(const Trace* trace, const ArrayPtr<char>& block
     trace ? target->begin(trace) : target->begin(blockHeader);
     if (redirected) return;
   }
-  MutexLock guard(mutex, kLockTimeoutMs);
+  detail::FileLockGuard guard(mutex);
   if (beginCount == 0) {
     const ArrayPtr<char> text = trace ? trace->getHeader() : blockHeader;
     header.assign(text.toPtr(), detail::TraceRecord::headerLength(text.toPtr(), text.length()));
@@ -144,24 +144,24 @@ void TraceFile::end() {
     self.target->end();
     if (self.redirected) return;
   }
-  MutexLock guard(self.mutex, kLockTimeoutMs);
+  detail::FileLockGuard guard(self.mutex);
   // While a block is open only its thread gets here, so a stray end() finds the depth at 0 and is ignored.
   if (self.beginCount == 0 || --self.beginCount > 0) return;
   struct BlockRelease {
-    Mutex& mutex;
+    detail::FileLock& mutex;
     ~BlockRelease() { releaseBlockLock(mutex); }
   } release{self.mutex};
   if (self.lineOpen && self.privateOpen()) self.writeFooter();
 }
 
 void TraceFile::tee(const Ptr<TraceFile>& target) {
-  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  detail::FileLockGuard guard(impl_->mutex);
   impl_->target = target;
   impl_->redirected = false;
 }
 
 void TraceFile::redirect(const Ptr<TraceFile>& target) {
-  MutexLock guard(impl_->mutex, kLockTimeoutMs);
+  detail::FileLockGuard guard(impl_->mutex);
   impl_->target = target;
   impl_->redirected = true;
   impl_->privateClose();
@@ -231,22 +231,32 @@ void TraceFile::printMsg(const ArrayPtr<char>& msg, const ArrayPtr<ArrayPtr<char
 
 // A standalone record goes out whole, in one write, with the lock taken once: the time into its place, the
 // write, the size test, the flush policy. Inside this thread's own block (the only block that can be open while
-// this thread holds the lock) the text joins the block's record instead.
+// this thread holds the lock) the text joins the block's record instead. A record that fills the stream's buffer
+// hands the full buffer to the system after the lock is free, so that other threads' records go on meanwhile,
+// unless this record's flush or rotation needs the stream at once.
 void TraceFile::writeRecord(detail::TraceRecord& record) {
   Impl& self = *impl_;
   if (!self.target.isNull()) {
     self.target->writeRecord(record);
     if (self.redirected) return;
   }
-  MutexLock guard(self.mutex, kLockTimeoutMs);
-  if (self.beginCount > 0) {
-    self.writeText(record.text(), record.textSize());
-    return;
+  os::AppendStream* setAside = nullptr;
+  {
+    detail::FileLockGuard guard(self.mutex);
+    if (self.beginCount > 0) {
+      self.writeText(record.text(), record.textSize());
+      return;
+    }
+    if (!self.privateOpen()) return;
+    self.writeTime(record.time());
+    if (os::writeStreamOrSetAside(self.stream, record.data(), record.size())) setAside = self.stream;
+    const int mode = self.parameters.flushMode;
+    if (setAside && (mode == 1 || mode == 2 || os::getStreamSize(setAside) >= self.parameters.maxFileSize)) {
+      os::writeSetAside(std::exchange(setAside, nullptr));
+    }
+    if (!self.overflow()) self.privateFlush();
   }
-  if (!self.privateOpen()) return;
-  self.writeTime(record.time());
-  os::writeStream(self.stream, record.data(), record.size());
-  if (!self.overflow()) self.privateFlush();
+  if (setAside) os::writeSetAside(setAside);
 }
 
 // Opens the stream if needed and, at a record's first output, puts its prefix in front of the text. False when

@@ -288,17 +288,21 @@ TEST_F(TraceTest, DefaultParametersCompleteAgainstTheCurrentDefault) {
 }
 
 // A record is put together in a buffer of its thread before the file is locked: records far larger than that
-// buffer, formatted or not, are written whole, and so are the small records after them.
+// buffer, formatted or not, are written whole, and so are the small records after them. Without flushes, the
+// 20000-byte records fill the file's own buffer, and the 100000-byte ones pass it by.
 TEST_F(TraceTest, RecordsLargerThanTheThreadsBufferAreWrittenWhole) {
   Ptr<Trace> trace = newTrace("big", dir_ / "big.log");
+  Ptr<TraceFile> file = getTraceMgr()->getTraceFile((dir_ / "big.log").c_str());
+  configure(*file, 100000000, 3, 0);
   std::string expected;
-  for (const std::size_t size : {1000u, 5000u, 100000u}) {
+  for (const std::size_t size : {1000u, 5000u, 20000u, 100000u}) {
     const std::string x(size, 'x');
     trace->error("%s|%d", x.c_str(), 7);
     trace->print(kError, x.c_str());
     trace->error("after %d", static_cast<int>(size));
     expected += "[big " + x + "|7]\n[big " + x + "]\n[big after " + std::to_string(size) + "]\n";
   }
+  file->close();
   EXPECT_TRUE(contentOf("big.log") == expected);
 }
 
