@@ -241,54 +241,60 @@ TEST(StressTest, RegistryLookupsAndRegistrationsFromFourThreadsAgree) {
   EXPECT_TRUE(shared >= &own[0] && shared < &own[kThreads]);
 }
 
-// Four traces share two rotating files, two traces each, and four threads write through all four in turn, closing
-// the file after every record. Every record must then be there exactly once, whole, in the numbered files of the
-// right file, under the header of a trace of that file.
+// Four traces share two rotating files, two traces each, and four threads write through all four in turn. Every
+// record must then be there exactly once, whole, in the numbered files of the right file, under the header of a
+// trace of that file: with the file closed after every record, and with records gathered in the file's buffers,
+// where a full buffer goes to the system while other threads go on writing.
 TEST(StressTest, TracesOnSharedRotatingFilesLoseAndMixNothing) {
-  test_support::TempDir dir;
-  constexpr int kRecords = 10000;
-  const char* const traceNames[] = {"alpha0", "beta0", "alpha1", "beta1"};  // trace i writes to file i % 2
-  Ptr<Trace> traces[4];
-  for (int i = 0; i < 4; ++i) {
-    const std::string path = dir / (i % 2 ? "beta.log" : "alpha.log");
-    Ptr<TraceFile> file = getTraceMgr()->getTraceFile(path.c_str());
-    // Every file kept, so that every record can be counted; closed after every record.
-    file->setParameters({file->getFileName(), 8 * 1024, 100000, 2, nullptr});
-    traces[i] = new Trace(traceNames[i]);
-    traces[i]->setFileName(path.c_str());
-    traces[i]->setMaxLevel(kInfo);
-  }
-  onThreads(kThreads, [&](int t) {
-    for (int i = 0; i < kRecords; ++i) {
-      Trace& trace = *traces[(t + i) % 4];
-      if (i % 3 != 0) {
-        trace.info("t%d r%d end", t, i);
-        continue;
+  for (const auto& [flushMode, maxFileSize] : {std::pair{2, 8 * 1024}, std::pair{0, 100 * 1024}}) {
+    SCOPED_TRACE(flushMode);
+    test_support::TempDir dir;
+    constexpr int kRecords = 10000;
+    const char* const traceNames[] = {"alpha0", "beta0", "alpha1", "beta1"};  // trace i writes to file i % 2
+    Ptr<Trace> traces[4];
+    Ptr<TraceFile> files[2];
+    for (int i = 0; i < 4; ++i) {
+      const std::string path = dir / (i % 2 ? "beta.log" : "alpha.log");
+      files[i % 2] = getTraceMgr()->getTraceFile(path.c_str());
+      // Every file kept, so that every record can be counted.
+      files[i % 2]->setParameters({files[i % 2]->getFileName(), maxFileSize, 100000, flushMode, nullptr});
+      traces[i] = new Trace(traceNames[i]);
+      traces[i]->setFileName(path.c_str());
+      traces[i]->setMaxLevel(kInfo);
+    }
+    onThreads(kThreads, [&](int t) {
+      for (int i = 0; i < kRecords; ++i) {
+        Trace& trace = *traces[(t + i) % 4];
+        if (i % 3 != 0) {
+          trace.info("t%d r%d end", t, i);
+          continue;
+        }
+        TraceBlock block(trace);  // a block of three outputs must stay one record
+        trace.info("t%d", t);
+        trace.info(" r%d", i);
+        trace.info(" end");
       }
-      TraceBlock block(trace);  // a block of three outputs must stay one record
-      trace.info("t%d", t);
-      trace.info(" r%d", i);
-      trace.info(" end");
+    });
+    for (const Ptr<TraceFile>& file : files) file->close();
+    std::map<std::string, std::set<std::pair<int, int>>> seen;  // by file: (thread, record)
+    std::map<std::string, int> fileCount;
+    const std::regex record(R"(\[((alpha|beta)\d) \d\d:\d\d:\d\d\.\d\d t(\d) r(\d+) end\]\r?)");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      const std::string fileName = entry.path().filename().string();
+      const std::string file = fileName.substr(0, fileName.find_first_of("_."));
+      ++fileCount[file];
+      std::istringstream stream(test_support::readFile(entry.path().string()));
+      for (std::string line; std::getline(stream, line);) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(line, match, record)) << fileName << ": " << line;
+        const int t = std::stoi(match[3]), i = std::stoi(match[4]);
+        EXPECT_TRUE(match[1] == traceNames[(t + i) % 4] && match[2] == file && seen[file].emplace(t, i).second) << line;
+      }
     }
-  });
-  std::map<std::string, std::set<std::pair<int, int>>> seen;  // by file: (thread, record)
-  std::map<std::string, int> files;
-  const std::regex record(R"(\[((alpha|beta)\d) \d\d:\d\d:\d\d\.\d\d t(\d) r(\d+) end\]\r?)");
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    const std::string fileName = entry.path().filename().string();
-    const std::string file = fileName.substr(0, fileName.find_first_of("_."));
-    ++files[file];
-    std::istringstream stream(test_support::readFile(entry.path().string()));
-    for (std::string line; std::getline(stream, line);) {
-      std::smatch match;
-      ASSERT_TRUE(std::regex_match(line, match, record)) << fileName << ": " << line;
-      const int t = std::stoi(match[3]), i = std::stoi(match[4]);
-      EXPECT_TRUE(match[1] == traceNames[(t + i) % 4] && match[2] == file && seen[file].emplace(t, i).second) << line;
+    for (const char* file : {"alpha", "beta"}) {
+      EXPECT_EQ(seen[file].size(), static_cast<std::size_t>(kThreads * kRecords / 2)) << file;
+      EXPECT_GT(fileCount[file], 3) << file;  // it really rotated
     }
-  }
-  for (const char* file : {"alpha", "beta"}) {
-    EXPECT_EQ(seen[file].size(), static_cast<std::size_t>(kThreads * kRecords / 2)) << file;
-    EXPECT_GT(files[file], 3) << file;  // it really rotated
   }
 }
 
