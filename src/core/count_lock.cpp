@@ -52,6 +52,7 @@
 #include "core/no_destructor.h"
 #include "core/recursive_lock.h"
 #include "os/sync.h"
+#include "os/threads.h"
 #include "zem_util/core.h"
 
 namespace zem_util::detail {
@@ -65,12 +66,6 @@ namespace {
 constexpr int kSpins = 200;
 // The longest sleep: what a lost wake-up can cost where the process barrier is not delivered.
 constexpr unsigned kRecheckMs = 1;
-
-inline void spinPause() {
-#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
-  __builtin_ia32_pause();
-#endif
-}
 
 // A thread asleep until a leaving thread hands it a wake-up; on the sleeping thread's stack.
 struct Sleeper {
@@ -169,7 +164,7 @@ void waitOutQuickChanges() noexcept {
     const std::atomic<std::uint32_t>& busy = link->slot->busy;
     for (int spin = 0; busy.load(std::memory_order_acquire) != 0; ++spin) {
       if (spin < kSpins) {
-        spinPause();
+        os::pauseProcessor();
       } else {
         os::sleepMs(1);
       }
@@ -203,7 +198,7 @@ void enterCountLock() noexcept {
   for (;;) {
     for (int spin = 0; spin < kSpins; ++spin) {
       if (countLockState.held.load(std::memory_order_relaxed) == 0 && tryEnterCountLock()) return;
-      spinPause();
+      os::pauseProcessor();
     }
     Sleeper me;
     sleepQueue().add(&me);

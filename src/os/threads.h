@@ -1,4 +1,4 @@
-// Platform layer, threads: starting a detached thread, sleeping, and the calling thread's identifier.
+// Platform layer, threads: starting a detached thread, sleeping, yielding, and the calling thread's identifier.
 #pragma once
 
 namespace zem_util::os {
@@ -12,6 +12,14 @@ void sleepMs(unsigned ms);
 
 // Gives the rest of the calling thread's time slice to another ready thread, if there is one.
 void yieldProcessor();
+
+// One turn of a spin-wait: tells the processor that the thread is waiting for another, which on x86 frees the
+// core's resources for its sibling and avoids the penalty of leaving the loop.
+inline void pauseProcessor() {
+#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
+  __builtin_ia32_pause();
+#endif
+}
 
 // The system's identifier of the calling thread, never 0. Cheap: every lock asks for it.
 unsigned getCurrentThreadId();

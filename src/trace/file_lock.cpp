@@ -10,12 +10,6 @@ constexpr int kSpins = 100;
 constexpr int kYields = 8;
 // A sleeper looks again this often even without a wake-up.
 constexpr unsigned kRecheckMs = 100;
-
-inline void spinPause() {
-#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
-  __builtin_ia32_pause();
-#endif
-}
 }  // namespace
 
 void FileLock::wait() {
@@ -26,7 +20,7 @@ void FileLock::wait() {
       return;
     }
     if (round < kSpins) {
-      spinPause();
+      os::pauseProcessor();
     } else {
       os::yieldProcessor();
     }
