@@ -213,10 +213,17 @@ void CstStr::Impl::copyRange(const CstStr& s, std::int32_t start, std::int32_t c
 void CstStr::Impl::moveText(Words w, char* out) {
   while (isSoleNode(w)) {
     CatStr* n = node(w);
-    const CstStr right = make(take(n->right));
+    const Words right = take(n->right);
     w = take(n->left);
     delete n;
-    copyRange(right, 0, right.length(), out + w.ref.length);
+    char* at = out + w.ref.length;
+    if (isLong(right) && right.ref.index >= 0) {  // a window on a block: the usual appended piece
+      std::memcpy(at, data(block(right)) + right.ref.index, static_cast<std::size_t>(right.ref.length));
+      drop(right, isSole(right));
+    } else {
+      const CstStr piece = make(right);
+      copyRange(piece, 0, piece.length(), at);
+    }
   }
   const CstStr rest = make(w);
   copyRange(rest, 0, rest.length(), out);
