@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -140,6 +141,18 @@ TEST_F(TraceTest, FlushModesDecideWhenBytesReachTheDisk) {
   EXPECT_EQ(contentOf("m2.log"), "[h again]\n");
   files[0]->close();
   EXPECT_EQ(contentOf("m0.log"), "[h text]\n");
+  // Mode 1 flushes the standard output too: a child that leaves without flushing stdio still wrote its record.
+  std::string whyNot;
+  const int status = test_support::runWithFileSizeLimit(
+      1 << 20,
+      [&] {
+        if (std::freopen((dir_ / "stdout.txt").c_str(), "w", stdout) == nullptr) return 1;
+        record(*fileAt("stdout", 100000000, 3, 1), "h", "out");
+        return 0;
+      },
+      &whyNot);
+  if (status < 0) GTEST_SKIP() << whyNot;
+  EXPECT_EQ(std::to_string(status) + contentOf("stdout.txt"), "0[h out]\n");
 }
 
 // Every output goes to the tee as well, or only to the redirect; each file translates with its own parameters.
