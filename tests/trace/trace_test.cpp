@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "support/platform.h"
 #include "support/temp_dir.h"
@@ -249,14 +250,13 @@ TEST_F(TraceTest, ManagerCompletesNamesAndRegistersFilesAndTraces) {
   EXPECT_EQ(manager->getTraceFile("net.log"), byBase);
   EXPECT_EQ(manager->getTraceFile(full), byBase);
   EXPECT_EQ(text(byBase->getFileName()), text(full));
-  const struct {
-    const char *asked, *completed;
-  } names[] = {{"../other.txt", "../other.txt"},
-               {"sub/", "sub/default.log"},
-               {"x.y/a", "x.y/a.log"},
-               {"sub/.", "subdefault.log"}};  // the directory is made full on its own: "<dir>/sub"
-  for (const auto& n : names) {
-    EXPECT_EQ(text(manager->getTraceFile(n.asked)->getFileName()), text(getFullPath((dir_ / n.completed).c_str())));
+  // "sub/.": the directory is made full on its own, "<dir>/sub", and the default name added without a separator.
+  const std::pair<const char*, const char*> names[] = {{"../other.txt", "../other.txt"},
+                                                       {"sub/", "sub/default.log"},
+                                                       {"x.y/a", "x.y/a.log"},
+                                                       {"sub/.", "subdefault.log"}};
+  for (const auto& [asked, completed] : names) {
+    EXPECT_EQ(text(manager->getTraceFile(asked)->getFileName()), text(getFullPath((dir_ / completed).c_str())));
   }
   EXPECT_EQ(text(manager->getTraceFile("stdout")->getFileName()), "stdout");
   EXPECT_EQ(manager->getTraceFile(""), manager->getTraceFile());
