@@ -115,11 +115,9 @@ TEST(AlarmMgrTest, RemoveAlarmPicksTheRegistration) {
   EXPECT_EQ(kAlarmNotFound, mgr.removeAlarm(kDueFirst, stranger));
   EXPECT_EQ(kAlarmNotFound, mgr.removeAlarm(kDueFirst, nullptr));
   EXPECT_EQ(kAlarmNotFound, mgr.removeAlarm(150000, listener));
-  const std::pair<unsigned int, unsigned int> cases[] = {// interval asked, time left at most
-                                                         {kDueLast, 0x7FFFFFFF},
-                                                         {kDueLast, 300000},
-                                                         {kDueFirst, 100000},
-                                                         {200000, 200000}};
+  // The interval asked for, and the most time its registration may have left.
+  const std::pair<unsigned int, unsigned int> cases[] = {
+      {kDueLast, 0x7FFFFFFF}, {kDueLast, 300000}, {kDueFirst, 100000}, {200000, 200000}};
   for (const auto& [interval, atMost] : cases) {
     const unsigned int left = mgr.removeAlarm(interval, listener);
     EXPECT_TRUE(left > atMost - 20000 && left <= atMost) << interval << ": " << left;
