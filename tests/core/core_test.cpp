@@ -327,7 +327,7 @@ TEST(StdInteropTest, ViewsStreamsComparisonsAndContainers) {
 // concatenations, and gives them back when it ends.
 TEST(MemoryTest, LocksAndNodesGoBackToTheHeap) {
   const long start = liveAllocations;
-  for (int i = 0; i < 100; ++i) Mutex section(MutexKind::kCriticalSection);
+  for (int i = 0; i < 100; ++i) Mutex section(i % 2 ? MutexKind::kKernelMutex : MutexKind::kCriticalSection);
   EXPECT_EQ(liveAllocations - start, 0);
   long kept = 0;
   std::thread([&] {
