@@ -19,10 +19,9 @@ using Captures = ArrayPtr<ArrayPtr<char>>;
 using test_support::text;
 
 TEST(RegexpTest, BothFormsAnswerAlike) {
-  const std::tuple<const char*, const char*, bool, bool> rows[] = {// pattern, text, case sensitive, expected
-                                                                   {"abc", "aBC", true, false},
-                                                                   {"abc", "aBC", false, true},
-                                                                   {"*AB*", "xaBy", false, true}};
+  // Pattern, text, whether case matters, and the answer.
+  const std::tuple<const char*, const char*, bool, bool> rows[] = {
+      {"abc", "aBC", true, false}, {"abc", "aBC", false, true}, {"*AB*", "xaBy", false, true}};
   for (const auto& [pattern, text, caseSensitive, expected] : rows) {
     SCOPED_TRACE(std::string("'") + pattern + "' on '" + text + "'");
     Regexp fromC(pattern, caseSensitive);  // the flag means the same as the named case
