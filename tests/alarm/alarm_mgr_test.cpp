@@ -115,12 +115,12 @@ TEST(AlarmMgrTest, RemoveAlarmPicksTheRegistration) {
   EXPECT_EQ(kAlarmNotFound, mgr.removeAlarm(kDueFirst, stranger));
   EXPECT_EQ(kAlarmNotFound, mgr.removeAlarm(kDueFirst, nullptr));
   EXPECT_EQ(kAlarmNotFound, mgr.removeAlarm(150000, listener));
-  const struct {
-    unsigned int interval, atMost;
-  } cases[] = {{kDueLast, 0x7FFFFFFF}, {kDueLast, 300000}, {kDueFirst, 100000}, {200000, 200000}};
-  for (const auto& c : cases) {
-    const unsigned int left = mgr.removeAlarm(c.interval, listener);
-    EXPECT_TRUE(left > c.atMost - 20000 && left <= c.atMost) << c.interval << ": " << left;
+  // The interval asked for, and the most time its registration may have left.
+  const std::pair<unsigned int, unsigned int> cases[] = {
+      {kDueLast, 0x7FFFFFFF}, {kDueLast, 300000}, {kDueFirst, 100000}, {200000, 200000}};
+  for (const auto& [interval, atMost] : cases) {
+    const unsigned int left = mgr.removeAlarm(interval, listener);
+    EXPECT_TRUE(left > atMost - 20000 && left <= atMost) << interval << ": " << left;
   }
   EXPECT_EQ(kAlarmNotFound, mgr.removeAlarm(kDueFirst, listener));
   listener = nullptr;  // every registration released its reference

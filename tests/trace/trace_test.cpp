@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "support/platform.h"
 #include "support/temp_dir.h"
@@ -140,6 +142,18 @@ TEST_F(TraceTest, FlushModesDecideWhenBytesReachTheDisk) {
   EXPECT_EQ(contentOf("m2.log"), "[h again]\n");
   files[0]->close();
   EXPECT_EQ(contentOf("m0.log"), "[h text]\n");
+  // Mode 1 flushes the standard output too: a child that leaves without flushing stdio still wrote its record.
+  std::string whyNot;
+  const int status = test_support::runWithFileSizeLimit(
+      1 << 20,
+      [&] {
+        if (std::freopen((dir_ / "stdout.txt").c_str(), "w", stdout) == nullptr) return 1;
+        record(*fileAt("stdout", 100000000, 3, 1), "h", "out");
+        return 0;
+      },
+      &whyNot);
+  if (status < 0) GTEST_SKIP() << whyNot;
+  EXPECT_EQ(std::to_string(status) + contentOf("stdout.txt"), "0[h out]\n");
 }
 
 // Every output goes to the tee as well, or only to the redirect; each file translates with its own parameters.
@@ -236,14 +250,13 @@ TEST_F(TraceTest, ManagerCompletesNamesAndRegistersFilesAndTraces) {
   EXPECT_EQ(manager->getTraceFile("net.log"), byBase);
   EXPECT_EQ(manager->getTraceFile(full), byBase);
   EXPECT_EQ(text(byBase->getFileName()), text(full));
-  const struct {
-    const char *asked, *completed;
-  } names[] = {{"../other.txt", "../other.txt"},
-               {"sub/", "sub/default.log"},
-               {"x.y/a", "x.y/a.log"},
-               {"sub/.", "subdefault.log"}};  // the directory is made full on its own: "<dir>/sub"
-  for (const auto& n : names) {
-    EXPECT_EQ(text(manager->getTraceFile(n.asked)->getFileName()), text(getFullPath((dir_ / n.completed).c_str())));
+  // "sub/.": the directory is made full on its own, "<dir>/sub", and the default name added without a separator.
+  const std::pair<const char*, const char*> names[] = {{"../other.txt", "../other.txt"},
+                                                       {"sub/", "sub/default.log"},
+                                                       {"x.y/a", "x.y/a.log"},
+                                                       {"sub/.", "subdefault.log"}};
+  for (const auto& [asked, completed] : names) {
+    EXPECT_EQ(text(manager->getTraceFile(asked)->getFileName()), text(getFullPath((dir_ / completed).c_str())));
   }
   EXPECT_EQ(text(manager->getTraceFile("stdout")->getFileName()), "stdout");
   EXPECT_EQ(manager->getTraceFile(""), manager->getTraceFile());
