@@ -60,9 +60,13 @@ struct CountSlot {
   std::atomic<std::uint32_t> busy;
   std::atomic<std::uint32_t> quick;
 };
-// Reached with one load from the thread pointer, in the library and in every module that copies handles, as
-// the library's other per-thread words are: the library lives in the startup block of thread-local storage.
+#if defined(ZEM_UTIL_BUILDING)
+// Inside the library, which lives in the startup block of thread-local storage anyway: one load from the thread
+// pointer. Elsewhere the compiler's choice, so that a plug-in that copies handles can still be loaded at any time.
 ZEM_UTIL_EXPORT extern __thread CountSlot countSlot __attribute__((tls_model("initial-exec")));
+#else
+ZEM_UTIL_EXPORT extern __thread CountSlot countSlot;
+#endif
 #endif
 
 // Adds `delta` (1 or -1) to a count under the reference-count mutex and returns the new value.
