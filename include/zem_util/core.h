@@ -60,9 +60,10 @@ struct CountSlot {
   std::atomic<std::uint32_t> busy;
   std::atomic<std::uint32_t> quick;
 };
-#if defined(ZEM_UTIL_BUILDING)
-// Inside the library, which lives in the startup block of thread-local storage anyway: one load from the thread
-// pointer. Elsewhere the compiler's choice, so that a plug-in that copies handles can still be loaded at any time.
+#if defined(ZEM_UTIL_BUILDING) && !defined(ZEM_UTIL_STATIC)
+// Inside the shared library, which lives in the startup block of thread-local storage anyway: one load from the
+// thread pointer. Elsewhere the compiler's and linker's choice (a program gets the single load all the same), so
+// that a plug-in that copies handles, or links the static library, can still be loaded by any dlopen.
 ZEM_UTIL_EXPORT extern __thread CountSlot countSlot __attribute__((tls_model("initial-exec")));
 #else
 ZEM_UTIL_EXPORT extern __thread CountSlot countSlot;
