@@ -28,11 +28,16 @@
 // program or its operator new resolves to the program's (as it does on ELF systems).
 std::atomic<long> liveAllocations{0};
 
-void* operator new(std::size_t size) {
+// Both forms: the library takes its kernel mutexes with the one that does not throw, which a sanitizer would
+// otherwise serve from its own heap while the operator delete below frees them.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
   void* block = std::malloc(size > 0 ? size : 1);
-  if (!block) throw std::bad_alloc();
-  ++liveAllocations;
+  if (block) ++liveAllocations;
   return block;
+}
+void* operator new(std::size_t size) {
+  if (void* block = operator new(size, std::nothrow)) return block;
+  throw std::bad_alloc();
 }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // this is the operator delete that frees them
