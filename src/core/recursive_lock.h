@@ -1,4 +1,5 @@
-// The recursive, owner-checked lock behind every critical-section mutex, and the lock of reference counts.
+// The recursive, owner-checked lock behind every critical-section mutex, the lock of reference counts and the
+// lock of a trace file.
 #pragma once
 
 #include <atomic>
@@ -6,6 +7,7 @@
 
 #include "os/sync.h"
 #include "os/threads.h"
+#include "zem_util/annotations.h"
 #include "zem_util/core.h"
 
 namespace zem_util::detail {
@@ -21,22 +23,31 @@ bool tryHoldCounts() noexcept;
 
 // A thread enters the underlying lock once, at depth 1; deeper levels only count. Only the owner may unlock.
 //
-// The underlying lock is a critical section of the platform, or, for the one object `countLock()` returns, the
-// reference-count mutex. Count changes never record who they are: owner and depth belong only to threads that
-// hold it through `lock()`, which is why a count change that finds it held asks `isHeldByCaller()` before it
-// waits.
-class RecursiveLock {
+// The underlying lock is one of three:
+// - a critical section of the platform (the default);
+// - the reference-count mutex, for the one object `countLock()` returns. Count changes never record who they
+//   are: owner and depth belong only to threads that hold it through `lock()`, which is why a count change that
+//   finds it held asks `isHeldByCaller()` before it waits;
+// - a word of its own (`Spinning`), for a lock held a few hundred nanoseconds at a time by more threads than
+//   there are processors, as a trace file's lock is for a record. A thread that finds it taken spins a little
+//   longer than such a hold lasts, then yields its processor a few times (the holder has often just been
+//   preempted, on the same processor), and only then sleeps. Sleeping and being woken cost more than a hundred
+//   records, and a lock that let its waiters sleep after a short spin turned every preemption of a holder into
+//   a convoy of sleeps and wake-ups. The sleep is still there for holders that take their time (a trace block).
+class ZEM_UTIL_CAPABILITY("mutex") RecursiveLock {
  public:
   RecursiveLock() : section_(os::newCriticalSection()) {}
   struct OverCountLock {};
-  explicit RecursiveLock(OverCountLock) : section_(nullptr) {}
+  explicit RecursiveLock(OverCountLock) : kind_(Kind::kCounts) {}
+  struct Spinning {};
+  explicit RecursiveLock(Spinning) : kind_(Kind::kSpinning) {}
   ~RecursiveLock() {
     if (section_) os::deleteCriticalSection(section_);
   }
   RecursiveLock(const RecursiveLock&) = delete;
   RecursiveLock& operator=(const RecursiveLock&) = delete;
 
-  void lock() {
+  void lock() ZEM_UTIL_ACQUIRE() {
     const unsigned self = os::getCurrentThreadId();
     if (owner_.load(std::memory_order_relaxed) != self) {
       enter();
@@ -46,7 +57,7 @@ class RecursiveLock {
   }
 
   // `lock` without waiting: false, changing nothing, when another thread holds the lock.
-  bool tryLock() {
+  bool tryLock() ZEM_UTIL_TRY_ACQUIRE(true) {
     const unsigned self = os::getCurrentThreadId();
     if (owner_.load(std::memory_order_relaxed) != self) {
       if (!tryEnter()) return false;
@@ -57,7 +68,7 @@ class RecursiveLock {
   }
 
   // False, changing nothing, when the calling thread does not hold the lock.
-  bool unlock() {
+  bool unlock() ZEM_UTIL_RELEASE() {
     if (!isHeldByCaller()) return false;
     if (--depth_ == 0) {
       owner_.store(0, std::memory_order_relaxed);
@@ -71,26 +82,51 @@ class RecursiveLock {
   bool isHeldByCaller() const { return owner_.load(std::memory_order_relaxed) == os::getCurrentThreadId(); }
 
  private:
-  void enter() {
-    if (section_) {
-      os::enterCriticalSection(section_);
-    } else {
-      holdCounts();
-    }
+  enum class Kind : std::uint8_t { kSection, kCounts, kSpinning };
+  // The states of a spinning lock's word.
+  static constexpr std::uint32_t kFree = 0;
+  static constexpr std::uint32_t kHeld = 1;
+  static constexpr std::uint32_t kSleepers = 2;  // held, and a thread may be asleep waiting for it
+
+  bool tryTakeWord() {
+    std::uint32_t free = kFree;
+    return word_.compare_exchange_strong(free, kHeld, std::memory_order_acquire, std::memory_order_relaxed);
   }
-  bool tryEnter() { return section_ ? os::tryEnterCriticalSection(section_) : tryHoldCounts(); }
+  void waitForWord();  // recursive_lock.cpp
+
+  void enter() {
+    if (kind_ == Kind::kSection) return os::enterCriticalSection(section_);
+    if (kind_ == Kind::kCounts) return holdCounts();
+    if (!tryTakeWord()) waitForWord();
+  }
+  bool tryEnter() {
+    if (kind_ == Kind::kSection) return os::tryEnterCriticalSection(section_);
+    return kind_ == Kind::kCounts ? tryHoldCounts() : tryTakeWord();
+  }
   void leave() {
-    if (section_) {
-      os::leaveCriticalSection(section_);
-    } else {
-      leaveCountLock();
-    }
+    if (kind_ == Kind::kSection) return os::leaveCriticalSection(section_);
+    if (kind_ == Kind::kCounts) return leaveCountLock();
+    if (word_.exchange(kFree, std::memory_order_release) == kSleepers) os::wakeOneWaiter(word_);
   }
 
-  os::CriticalSection* section_;  // null for the reference-count lock
-  std::int32_t depth_ = 0;        // the owner's recursion depth; 0 when free
+  os::CriticalSection* section_ = nullptr;  // for kSection only
+  Kind kind_ = Kind::kSection;
+  std::atomic<std::uint32_t> word_{kFree};  // for kSpinning only
+  std::int32_t depth_ = 0;                  // the owner's recursion depth; 0 when free
   // Thread identifier of the holder, 0 when free. Written only by the holder.
   std::atomic<unsigned> owner_{0};
+};
+
+// Holds a RecursiveLock for a scope.
+class ZEM_UTIL_SCOPED_CAPABILITY RecursiveLockGuard {
+ public:
+  explicit RecursiveLockGuard(RecursiveLock& lock) ZEM_UTIL_ACQUIRE(lock) : lock_(lock) { lock_.lock(); }
+  ~RecursiveLockGuard() ZEM_UTIL_RELEASE() { lock_.unlock(); }
+  RecursiveLockGuard(const RecursiveLockGuard&) = delete;
+  RecursiveLockGuard& operator=(const RecursiveLockGuard&) = delete;
+
+ private:
+  RecursiveLock& lock_;
 };
 
 // The lock of every reference count, as a recursive lock for `getRefCountMutex()`: the innermost lock of the

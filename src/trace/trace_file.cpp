@@ -4,9 +4,9 @@
 #include <string>
 #include <utility>
 
+#include "core/recursive_lock.h"
 #include "os/clock.h"
 #include "os/files.h"
-#include "trace/file_lock.h"
 #include "trace/trace_record.h"
 #include "zem_util/env.h"
 #include "zem_util/trace.h"
@@ -17,8 +17,8 @@ namespace {
 
 // The block lock is the file's own lock taken once more, from the first begin to the last end: held across
 // calls, which the analysis cannot follow.
-void takeBlockLock(detail::FileLock& lock) ZEM_UTIL_NO_THREAD_SAFETY_ANALYSIS { lock.lock(); }
-void releaseBlockLock(detail::FileLock& lock) ZEM_UTIL_NO_THREAD_SAFETY_ANALYSIS { lock.unlock(); }
+void takeBlockLock(detail::RecursiveLock& lock) ZEM_UTIL_NO_THREAD_SAFETY_ANALYSIS { lock.lock(); }
+void releaseBlockLock(detail::RecursiveLock& lock) ZEM_UTIL_NO_THREAD_SAFETY_ANALYSIS { lock.unlock(); }
 
 bool isNamed(const ArrayPtr<char>& name, const char* text) {
   const std::size_t length = std::strlen(text);
@@ -67,7 +67,7 @@ struct TraceFile::Impl {
   ArrayPtr<char> fileNameOfIndex(std::uint32_t index) const;
   bool isStandardStream() const { return isNamed(fileName, "stdout") || isNamed(fileName, "stderr"); }
 
-  detail::FileLock mutex;
+  detail::RecursiveLock mutex{detail::RecursiveLock::Spinning{}};
   std::int32_t beginCount ZEM_UTIL_GUARDED_BY(mutex) = 0;
   std::string header ZEM_UTIL_GUARDED_BY(mutex);  // the open block's, copied: its room serves the next blocks
   bool lineOpen = false;
@@ -95,27 +95,27 @@ TraceFile::~TraceFile() { impl_->privateClose(); }
 ArrayPtr<char> TraceFile::getFileName() const { return impl_->fileName; }
 
 TraceParameters TraceFile::getParameters() {
-  detail::FileLockGuard guard(impl_->mutex);
+  detail::RecursiveLockGuard guard(impl_->mutex);
   return impl_->parameters;
 }
 
 void TraceFile::setParameters(const TraceParameters& parameters) {
-  detail::FileLockGuard guard(impl_->mutex);
+  detail::RecursiveLockGuard guard(impl_->mutex);
   impl_->parameters = parameters;
 }
 
 bool TraceFile::open() {
-  detail::FileLockGuard guard(impl_->mutex);
+  detail::RecursiveLockGuard guard(impl_->mutex);
   return impl_->privateOpen();
 }
 
 void TraceFile::close() {
-  detail::FileLockGuard guard(impl_->mutex);
+  detail::RecursiveLockGuard guard(impl_->mutex);
   impl_->privateClose();
 }
 
 void TraceFile::flush() {
-  detail::FileLockGuard guard(impl_->mutex);
+  detail::RecursiveLockGuard guard(impl_->mutex);
   impl_->privateFlush();
 }
 
@@ -129,7 +129,7 @@ void TraceFile::Impl::beginBlock(const Trace* trace, const ArrayPtr<char>& block
     trace ? target->begin(trace) : target->begin(blockHeader);
     if (redirected) return;
   }
-  detail::FileLockGuard guard(mutex);
+  detail::RecursiveLockGuard guard(mutex);
   if (beginCount == 0) {
     const ArrayPtr<char> text = trace ? trace->getHeader() : blockHeader;
     header.assign(text.toPtr(), detail::TraceRecord::headerLength(text.toPtr(), text.length()));
@@ -144,24 +144,24 @@ void TraceFile::end() {
     self.target->end();
     if (self.redirected) return;
   }
-  detail::FileLockGuard guard(self.mutex);
+  detail::RecursiveLockGuard guard(self.mutex);
   // While a block is open only its thread gets here, so a stray end() finds the depth at 0 and is ignored.
   if (self.beginCount == 0 || --self.beginCount > 0) return;
   struct BlockRelease {
-    detail::FileLock& mutex;
+    detail::RecursiveLock& mutex;
     ~BlockRelease() { releaseBlockLock(mutex); }
   } release{self.mutex};
   if (self.lineOpen && self.privateOpen()) self.writeFooter();
 }
 
 void TraceFile::tee(const Ptr<TraceFile>& target) {
-  detail::FileLockGuard guard(impl_->mutex);
+  detail::RecursiveLockGuard guard(impl_->mutex);
   impl_->target = target;
   impl_->redirected = false;
 }
 
 void TraceFile::redirect(const Ptr<TraceFile>& target) {
-  detail::FileLockGuard guard(impl_->mutex);
+  detail::RecursiveLockGuard guard(impl_->mutex);
   impl_->target = target;
   impl_->redirected = true;
   impl_->privateClose();
@@ -242,7 +242,7 @@ void TraceFile::writeRecord(detail::TraceRecord& record) {
   }
   os::AppendStream* setAside = nullptr;
   {
-    detail::FileLockGuard guard(self.mutex);
+    detail::RecursiveLockGuard guard(self.mutex);
     if (self.beginCount > 0) {
       self.writeText(record.text(), record.textSize());
       return;

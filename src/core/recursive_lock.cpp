@@ -1,10 +1,10 @@
-// The waiting half of the trace file's lock (file_lock.h).
-#include "trace/file_lock.h"
+// The waiting half of a spinning recursive lock (recursive_lock.h).
+#include "core/recursive_lock.h"
 
 namespace zem_util::detail {
 
 namespace {
-// A few microseconds of pauses: a record's region with its cache misses, several times over.
+// A few microseconds of pauses: a trace record's region with its cache misses, several times over.
 constexpr int kSpins = 100;
 // Then a few turns of the processor to other threads, among them, often, a preempted holder.
 constexpr int kYields = 8;
@@ -12,7 +12,7 @@ constexpr int kYields = 8;
 constexpr unsigned kRecheckMs = 100;
 }  // namespace
 
-void FileLock::wait() {
+void RecursiveLock::waitForWord() {
   for (int round = 0; round < kSpins + kYields; ++round) {
     std::uint32_t word = word_.load(std::memory_order_relaxed);
     if (word == kFree &&
