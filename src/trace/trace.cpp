@@ -223,15 +223,13 @@ void Trace::printf(int level, const char* format, ...) {
   va_end(args);
 }
 
-// A plain Trace drops an output at an inactive level before it even starts on the variable arguments; a derived
-// class is asked through its own vprintf, which may decide otherwise.
-#define ZEM_UTIL_TRACE_OPERATION(operation, level)                          \
-  void Trace::operation(const char* format, ...) {                          \
-    if (!isWithinMaxLevel(level) && typeid(*this) == typeid(Trace)) return; \
-    va_list args;                                                           \
-    va_start(args, format);                                                 \
-    vprintf(level, format, args);                                           \
-    va_end(args);                                                           \
+// Each named level is vprintf at that level, so a derived class's vprintf and isActive decide for all of them.
+#define ZEM_UTIL_TRACE_OPERATION(operation, level) \
+  void Trace::operation(const char* format, ...) { \
+    va_list args;                                  \
+    va_start(args, format);                        \
+    vprintf(level, format, args);                  \
+    va_end(args);                                  \
   }
 ZEM_UTIL_TRACE_OPERATION(error, kError)
 ZEM_UTIL_TRACE_OPERATION(standard, kStandard)
