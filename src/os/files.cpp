@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "os/sync.h"
@@ -43,12 +44,12 @@ struct AppendStream {
   AppendStream* next = nullptr;
   // Held while bytes go to the system, so that they go in the order they were written. Files only.
   CriticalSection* writing = nullptr;
-  char* buffer = buffers[0];  // the one being filled
-  std::size_t buffered = 0;   // bytes waiting in `buffer`
-  std::size_t setAside = 0;   // bytes waiting in the other buffer, for writeSetAside
-  char buffers[2][kBufferSize];
-
-  char* otherBuffer() { return buffer == buffers[0] ? buffers[1] : buffers[0]; }
+  std::unique_ptr<char[]> buffer;  // the one being filled. Files only
+  // The one set aside: taken at the first set-aside, so that a stream opened for a record or two (flush mode 2
+  // opens the file for every record) costs one buffer.
+  std::unique_ptr<char[]> other;
+  std::size_t buffered = 0;  // bytes waiting in `buffer`
+  std::size_t setAside = 0;  // bytes waiting in `other`, for writeSetAside
 
   // Hands the waiting bytes to the system; those it refuses are lost.
   void empty() {
@@ -57,7 +58,7 @@ struct AppendStream {
     leaveCriticalSection(writing);
   }
   void emptyWhileWriting() {
-    if (buffered > 0) backend::writeUnlocked(file, buffer, buffered);
+    if (buffered > 0) backend::writeUnlocked(file, buffer.get(), buffered);
     buffered = 0;
   }
 };
@@ -115,6 +116,7 @@ AppendStream* openAppendStream(const char* path) {
   std::setvbuf(file, nullptr, _IONBF, 0);  // this stream's own buffer stands in front
   AppendStream* stream = new AppendStream(file, size, false);
   stream->writing = newCriticalSection();
+  stream->buffer.reset(new char[kBufferSize]);
   listOpen(stream);
   return stream;
 }
@@ -144,7 +146,7 @@ void writeStream(AppendStream* stream, const char* data, std::size_t size) {
       return;
     }
   }
-  std::memcpy(stream->buffer + stream->buffered, data, size);
+  std::memcpy(stream->buffer.get() + stream->buffered, data, size);
   stream->buffered += size;
 }
 
@@ -157,18 +159,19 @@ bool writeStreamOrSetAside(AppendStream* stream, const char* data, std::size_t s
   if (full) {
     // Waits only while the buffer set aside before this one is still on its way to the system.
     enterCriticalSection(stream->writing);
+    if (!stream->other) stream->other.reset(new char[kBufferSize]);
+    stream->buffer.swap(stream->other);
     stream->setAside = stream->buffered;
-    stream->buffer = stream->otherBuffer();
     stream->buffered = 0;
   }
   stream->size += backend::storedSize(data, size);
-  std::memcpy(stream->buffer + stream->buffered, data, size);
+  std::memcpy(stream->buffer.get() + stream->buffered, data, size);
   stream->buffered += size;
   return full;
 }
 
 void writeSetAside(AppendStream* stream) {
-  backend::writeUnlocked(stream->file, stream->otherBuffer(), stream->setAside);
+  backend::writeUnlocked(stream->file, stream->other.get(), stream->setAside);
   stream->setAside = 0;
   leaveCriticalSection(stream->writing);
 }
