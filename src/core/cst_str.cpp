@@ -54,8 +54,10 @@ struct NodeCache {
   int count = 0;
   bool draining = false;  // the drain is registered: the thread gives its nodes back when it ends
 };
-#if defined(__GNUC__) && defined(__ELF__)
-__attribute__((tls_model("initial-exec")))  // one load from the thread pointer, even inside a shared library
+// One load from the thread pointer inside the shared library; the static library leaves the model to the linker,
+// so that a plug-in linking it needs no room in the static TLS reserve (as the thread identifier does).
+#if defined(__GNUC__) && defined(__ELF__) && !defined(ZEM_UTIL_STATIC)
+__attribute__((tls_model("initial-exec")))
 #endif
 thread_local NodeCache nodeCache;
 
