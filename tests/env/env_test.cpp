@@ -181,7 +181,7 @@ class CharconvTest : public ::testing::Test {
     setProcessPath((bin_ + "app.exe").c_str());
     const char list = text(getCurrentDirectory()).back() == '/' ? ':' : ';';
     // Searched in order; the empty entry is skipped, and entries that end with a separator get one more.
-    const std::string path = root_.createDirectory("a") + list + list + root_.createDirectory("b") + list + c_;
+    const std::string path = root_.createDirectory("b") + list + list + root_.createDirectory("a") + list + c_;
     test_support::setRuntimeEnvironmentVariable("PATH", path.c_str());
   }
 
