@@ -334,8 +334,14 @@ TEST(MemoryTest, LocksAndNodesGoBackToTheHeap) {
   const long start = liveAllocations;
   for (int i = 0; i < 100; ++i) Mutex section(i % 2 ? MutexKind::kKernelMutex : MutexKind::kCriticalSection);
   EXPECT_EQ(liveAllocations - start, 0);
-  long kept = 0;
+  long kept = 0, inPlace = 0;
   std::thread([&] {
+    CstStr grown("0123456789");  // held alone, it grows in place: a node, then a tail block with room for 32 more
+    const long before = liveAllocations;
+    while (grown.length() < 50) grown += ".";
+    inPlace = liveAllocations - before;
+    grown += ".";  // full: a node again
+    inPlace = inPlace * 10 + liveAllocations - before;
     CstStr chain;
     for (int i = 0; i < 20000; ++i) {
       const CstStr previous = chain;  // shared at every step: a new node per few characters
@@ -347,6 +353,7 @@ TEST(MemoryTest, LocksAndNodesGoBackToTheHeap) {
   }).join();
   if (kept == 0) GTEST_SKIP() << "the library's allocations do not go through this program's operator new";
   EXPECT_LE(kept, 1100);
+  EXPECT_EQ(inPlace, 23);
   EXPECT_EQ(liveAllocations - start, 0);
 }
 
