@@ -278,6 +278,22 @@ TEST(CstStrTest, DeepChainsDoNotExhaustTheStack) {
   EXPECT_EQ(prepended.lastIndexOf("90123"), kCount - 11);
 }
 
+// A thread whose first change is made under the reference-count mutex has no count slot yet; the change its
+// thread-local makes as it ends, after the slot is retired, must not enter the list that holders walk: the next
+// thread reuses that storage.
+TEST(HandlesTest, ChangesOfAnEndingThreadStayOffTheHoldersList) {
+  const ArrayPtr<char> text("released as its thread ends");
+  for (int i = 0; i < 2; ++i) {
+    std::thread([&] {
+      thread_local ArrayPtr<char> last;  // built before the thread's count slot, so released after it retires
+      MutexLock hold(getRefCountMutex());
+      last = text;
+    }).join();
+  }
+  MutexLock hold(getRefCountMutex());
+  EXPECT_EQ(getBlockCount(text), 1);
+}
+
 // The standard's views, streams, comparisons and containers see the texts as their bytes order them.
 TEST(StdInteropTest, ViewsStreamsComparisonsAndContainers) {
   using namespace std::string_view_literals;
