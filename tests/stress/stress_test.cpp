@@ -277,7 +277,7 @@ TEST(StressTest, TracesOnSharedRotatingFilesLoseAndMixNothing) {
     std::map<std::string, std::set<std::pair<int, int>>> seen;  // by file: (thread, record)
     std::map<std::string, int> fileCount;
     const std::regex record(R"(\[((alpha|beta)\d) \d\d:\d\d:\d\d\.\d\d t(\d) r(\d+) end\]\r?)");
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "")) {
       const std::string fileName = entry.path().filename().string();
       const std::string file = fileName.substr(0, fileName.find_first_of("_."));
       ++fileCount[file];

@@ -28,7 +28,6 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  const std::filesystem::path& path() const { return path_; }
   // A path inside the directory, as a string with the platform's separators.
   std::string operator/(const std::string& name) const { return (path_ / name).string(); }
 
