@@ -189,10 +189,6 @@ TEST(CstStrTest, ConcatenationsAreNodesUntilRead) {
   const CstStr copy = node;
   EXPECT_EQ(node.substr(4, 8).toPtr(), node.toPtr() + 4);  // flattened once, then shared
   EXPECT_TRUE(isNode(copy));                               // the other values stay on the node
-  // A short text merges into its neighbour in a node.
-  const CstStr tail("ABCDEFGHIJ"), right = CstStr::cat("cd", tail), left = CstStr::cat(tail, "cd");
-  EXPECT_EQ(std::string(CstStr::cat("ab", right).toPtr(), 14), "abcdABCDEFGHIJ");
-  EXPECT_EQ(std::string(CstStr::cat(left, "ef").toPtr(), 14), "ABCDEFGHIJcdef");
   const CstStr halves = CstStr::cat(CstStr(4000, 'a'), CstStr(4000, 'b'));  // pieces that fill the write buffer
   std::ostringstream out;
   halves.write(out);
