@@ -117,7 +117,8 @@ class Model {
   }
 
   void apply(int slot, const CstStr& value, const std::string& text) {
-    values_[slot] = text.size() > kMaxLength ? CstStr() : value;
+    values_[slot] = value;  // directly: a copy would share a value just appended to, which then stops growing in place
+    if (text.size() > kMaxLength) values_[slot] = CstStr();
     texts_[slot] = text.size() > kMaxLength ? std::string() : text;
     checkText(slot);
   }

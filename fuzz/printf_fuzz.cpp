@@ -124,9 +124,7 @@ class Generator {
     if (args.size() == kMostArguments || (readsNothing && positional_)) return false;
     format += '%';
     if (positional_) format += std::to_string(args.size() + 1) + "$";
-    for (const char flag : {'-', '+', ' ', '#', '0'}) {
-      if (pick(5) == 0) format += flag;
-    }
+    for (const char flag : {'-', '+', ' ', '#', '0'}) format.append(pick(5) == 0 ? 1 : 0, flag);
     if (pick(40) == 0) format += '\'';
     const bool stars = !positional_ && !readsNothing;  // positional formats would need to number them
     const int width = pick(4);

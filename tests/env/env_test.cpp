@@ -181,7 +181,7 @@ class CharconvTest : public ::testing::Test {
     setProcessPath((bin_ + "app.exe").c_str());
     const char list = text(getCurrentDirectory()).back() == '/' ? ':' : ';';
     // Searched in order; the empty entry is skipped, and entries that end with a separator get one more.
-    const std::string path = root_.createDirectory("a") + list + list + root_.createDirectory("b") + list + c_;
+    const std::string path = root_.createDirectory("b") + list + list + root_.createDirectory("a") + list + c_;
     test_support::setRuntimeEnvironmentVariable("PATH", path.c_str());
   }
 
@@ -244,15 +244,12 @@ TEST_F(LibraryTest, BadNamesGiveNullAndFailuresAreNotRemembered) {
   // A NUL inside either name would make the system see another name.
   const ArrayPtr<char> pluginNul("zem_env_plugin\0x", 0, 16), countNul("zemTestPluginNextCount\0x", 0, 24);
   EXPECT_EQ(getLibraryFileName("").length() + getLibraryFileName("zem_env_no_such_library").length(), 0);
-  const ArrayPtr<char> pairs[][2] = {{kPlugin, "zemNoSuchFunction"},
-                                     {"", "zemNoSuchFunction"},
-                                     {kPlugin, ""},
-                                     {"zem_env_no_such_library", kCount},
-                                     {"/", kCount},
-                                     {".", kCount},
-                                     {"\\", kCount},
-                                     {pluginNul, kCount},
-                                     {kPlugin, countNul}};
+  const ArrayPtr<char> pairs[][2] = {
+      // clang-format off
+      {kPlugin, "zemNoSuchFunction"}, {"", "zemNoSuchFunction"}, {kPlugin, ""}, {"zem_env_no_such_library", kCount},
+      {"/", kCount}, {".", kCount}, {"\\", kCount}, {pluginNul, kCount}, {kPlugin, countNul},
+      // clang-format on
+  };
   for (const auto& [library, function] : pairs) EXPECT_EQ(counterOf(library, function), nullptr) << text(library);
   // A library that appears after a failed request is loaded by the next one.
   const std::string late = "zem_env_late_" + std::to_string(getCurrentProcessId());
@@ -301,16 +298,10 @@ const struct Locale {
   unsigned windowsId;     // what the platform reports for it
   const char* language;
 } kLocales[] = {
-    {"de_DE.UTF-8", 0x0407, "de_DE"},
-    {"fr_FR.UTF-8", 0x040C, "fr_FR"},
-    // Serbia's two scripts are two identifiers, neither of them a row of the table.
-    {"sr_RS.UTF-8", 0x281A, "en_US"},
-    {"sr_RS.UTF-8@latin", 0x241A, "en_US"},
-    {"fr_FR.UTF-8", 0x040C, "fr_FR"},
-    {"cs_CZ.UTF-8", 0x0405, "cz_CZ"},
-    {"nb_NO.UTF-8", 0x0414, "no_NO_B"},
-    {"af_ZA.UTF-8", 0x0436, "af_AF"},
-    {"es_PA.UTF-8", 0x180A, "es_PA"},
+    // Serbia's two scripts (sr_RS) are two identifiers, neither of them a row of the table.
+    {"de_DE.UTF-8", 0x0407, "de_DE"},       {"fr_FR.UTF-8", 0x040C, "fr_FR"}, {"sr_RS.UTF-8", 0x281A, "en_US"},
+    {"sr_RS.UTF-8@latin", 0x241A, "en_US"}, {"fr_FR.UTF-8", 0x040C, "fr_FR"}, {"cs_CZ.UTF-8", 0x0405, "cz_CZ"},
+    {"nb_NO.UTF-8", 0x0414, "no_NO_B"},     {"af_ZA.UTF-8", 0x0436, "af_AF"}, {"es_PA.UTF-8", 0x180A, "es_PA"},
 };
 
 // The language a thread of its own gets under `locale` (and the platform's identifier); null without the locale.

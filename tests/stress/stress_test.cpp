@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -157,20 +158,17 @@ struct Registrations {
     std::atomic<int> calls{0};
   };
 
-  void add(unsigned int interval) {
-    Ptr<AlarmListener> listener;
-    {
-      std::lock_guard<std::mutex> guard(mutex);
-      listeners.push_back(listener = new Listener(*this, static_cast<unsigned int>(listeners.size())));
-    }
-    mgr->addAlarm(interval, listener);  // the manager is called without `mutex` held
+  Ptr<AlarmListener> locked(const std::function<Ptr<AlarmListener>()>& step) {
+    std::lock_guard<std::mutex> guard(mutex);
+    return step();
+  }
+  void add(unsigned int interval) {  // the manager is called without `mutex` held
+    mgr->addAlarm(interval, locked([&] {
+                    return listeners.emplace_back(new Listener(*this, static_cast<unsigned int>(listeners.size())));
+                  }));
   }
   void remove(unsigned int seed) {  // anyone's; another thread may be removing it too
-    Ptr<AlarmListener> listener;
-    {
-      std::lock_guard<std::mutex> guard(mutex);
-      listener = listeners[seed % listeners.size()];
-    }
+    const Ptr<AlarmListener> listener = locked([&] { return listeners[seed % listeners.size()]; });
     if (mgr->removeAlarm(kDueFirst, listener) != kAlarmNotFound) static_cast<Listener&>(*listener).ended = true;
   }
 };
@@ -279,7 +277,7 @@ TEST(StressTest, TracesOnSharedRotatingFilesLoseAndMixNothing) {
     std::map<std::string, std::set<std::pair<int, int>>> seen;  // by file: (thread, record)
     std::map<std::string, int> fileCount;
     const std::regex record(R"(\[((alpha|beta)\d) \d\d:\d\d:\d\d\.\d\d t(\d) r(\d+) end\]\r?)");
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "")) {
       const std::string fileName = entry.path().filename().string();
       const std::string file = fileName.substr(0, fileName.find_first_of("_."));
       ++fileCount[file];

@@ -28,7 +28,6 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  const std::filesystem::path& path() const { return path_; }
   // A path inside the directory, as a string with the platform's separators.
   std::string operator/(const std::string& name) const { return (path_ / name).string(); }
 
@@ -50,9 +49,8 @@ class TempDir {
 };
 
 inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
-  text << in.rdbuf();
+  text << std::ifstream(path, std::ios::binary).rdbuf();
   return text.str();
 }
 

@@ -3,14 +3,11 @@
 
 #include <zem_util/core.h>
 
-#include <cstddef>
 #include <string>
 
 namespace test_support {
 
 // Exactly the handle's window, embedded NULs included; "" for a null or empty handle.
-inline std::string text(const zem_util::ArrayPtr<char>& handle) {
-  return handle.length() > 0 ? std::string(handle.toPtr(), static_cast<std::size_t>(handle.length())) : std::string();
-}
+inline std::string text(const zem_util::ArrayPtr<char>& handle) { return handle.str(); }
 
 }  // namespace test_support

@@ -35,17 +35,16 @@ std::string recordsWithoutTimes(const std::string& path) {
   return std::regex_replace(text, std::regex(R"( \d\d:\d\d:\d\d\.\d\d )"), " ");
 }
 
-// Gives `file` these parameters, and no translator.
-void configure(TraceFile& file, std::int32_t maxFileSize, std::uint32_t maxOldFiles, std::int32_t flushMode) {
-  file.setParameters({file.getFileName(), maxFileSize, maxOldFiles, flushMode, nullptr});
+// `file`, given these parameters and no translator.
+Ptr<TraceFile> configure(Ptr<TraceFile> file, int maxFileSize, unsigned maxOldFiles, int flushMode) {
+  file->setParameters({file->getFileName(), maxFileSize, maxOldFiles, flushMode, nullptr});
+  return file;
 }
 
 // A trace file of its own (not registered with the manager) at `path`.
-Ptr<TraceFile> fileAt(const std::string& path, std::int32_t maxFileSize = 100000000, std::uint32_t maxOldFiles = 3,
-                      std::int32_t flushMode = 2) {
-  Ptr<TraceFile> file(new TraceFile(path.c_str()));
-  configure(*file, maxFileSize, maxOldFiles, flushMode);
-  return file;
+Ptr<TraceFile> fileAt(const std::string& path, int maxFileSize = 100000000, unsigned maxOldFiles = 3,
+                      int flushMode = 2) {
+  return configure(new TraceFile(path.c_str()), maxFileSize, maxOldFiles, flushMode);
 }
 
 // One record: `text` under `header`.
@@ -191,8 +190,7 @@ TEST_F(TraceTest, TeeCopiesRedirectDivertsAndPrintMsgTranslates) {
 
 TEST_F(TraceTest, LevelsSelectWhatIsWrittenAndRaiseTheFlushMode) {
   Ptr<Trace> trace = newTrace("lvl", dir_ / "levels.log", kError);
-  Ptr<TraceFile> file = getTraceMgr()->getTraceFile((dir_ / "levels.log").c_str());
-  configure(*file, 100000000, 3, 0);
+  Ptr<TraceFile> file = configure(getTraceMgr()->getTraceFile((dir_ / "levels.log").c_str()), 100000000, 3, 0);
   trace->setMaxLevel(10);  // not bound yet: no file changes
   EXPECT_EQ(file->getParameters().flushMode, 0);
   trace->setMaxLevel(kError);
@@ -305,8 +303,7 @@ TEST_F(TraceTest, DefaultParametersCompleteAgainstTheCurrentDefault) {
 // 20000-byte records fill the file's own buffer, and the 100000-byte ones pass it by.
 TEST_F(TraceTest, RecordsLargerThanTheThreadsBufferAreWrittenWhole) {
   Ptr<Trace> trace = newTrace("big", dir_ / "big.log");
-  Ptr<TraceFile> file = getTraceMgr()->getTraceFile((dir_ / "big.log").c_str());
-  configure(*file, 100000000, 3, 0);
+  Ptr<TraceFile> file = configure(getTraceMgr()->getTraceFile((dir_ / "big.log").c_str()), 100000000, 3, 0);
   std::string expected;
   for (const std::size_t size : {1000u, 5000u, 20000u, 100000u}) {
     const std::string x(size, 'x');
@@ -383,9 +380,8 @@ std::string recordTexts(int first, int end) {
 // The manager's trace file of `path`, which the traces below write to, with the given flush mode; taken out of the
 // manager's registry at the end of the scope.
 struct RegisteredFile {
-  RegisteredFile(const std::string& path, std::int32_t flushMode) : file(getTraceMgr()->getTraceFile(path.c_str())) {
-    configure(*file, 100000000, 3, flushMode);
-  }
+  RegisteredFile(const std::string& path, int flushMode)
+      : file(configure(getTraceMgr()->getTraceFile(path.c_str()), 100000000, 3, flushMode)) {}
   ~RegisteredFile() { getTraceMgr()->removeTraceFile(file->getFileName()), file->close(); }
   const Ptr<TraceFile> file;
 };

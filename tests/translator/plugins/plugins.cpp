@@ -10,6 +10,7 @@
 
 #if PLUGIN_KIND != 0
 ZEM_UTIL_TRANSLATOR_ENTRY_POINT(name, language) {
+  (void)name, (void)language;  // what kinds 2 and 3 do does not depend on them
 #if PLUGIN_KIND == 1
   static zem_util::Translator catalogue;
   if (catalogue.getMessageCount() == 0) {
@@ -18,12 +19,8 @@ ZEM_UTIL_TRANSLATOR_ENTRY_POINT(name, language) {
   }
   return &catalogue;
 #elif PLUGIN_KIND == 2
-  (void)name;
-  (void)language;
   return nullptr;
 #else
-  (void)name;
-  (void)language;
   throw std::string("no catalogue here");
 #endif
 }
