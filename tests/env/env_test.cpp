@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -116,6 +117,10 @@ TEST(PathTest, FullPathsAndReadableFiles) {
   const ArrayPtr<char> full = getFullPath(longName.c_str());
   EXPECT_TRUE(full.length() == 0 || text(full) == cwd + longName) << full.length();
 
+  const std::string here = "z." + std::to_string(getCurrentProcessId());  // a name without a directory
+  std::ofstream(here).put('x');
+  EXPECT_TRUE(isFileReadable(here.c_str()));
+  std::filesystem::remove(here);
   test_support::TempDir dir;
   const std::string file = dir.createFile("data.txt"), sub = dir.createDirectory("sub");
   EXPECT_TRUE(isFileReadable(file.c_str()));
