@@ -21,7 +21,6 @@
 #include <unordered_set>
 #include <utility>
 
-#include "support/text.h"
 #include "testing/test_access.h"
 
 // Blocks the program holds: every operator new of the library comes here, where the library is linked into the
@@ -51,7 +50,6 @@ namespace zem_util {
 namespace {
 
 using test_access::getBlockCount;
-using test_support::text;
 
 struct Counted : Shared {
   explicit Counted(std::atomic<int>* destroyed) : destroyed(destroyed) {}
@@ -95,11 +93,11 @@ TEST(HandlesTest, SlicesShareTheBlockAndListsShareTheirTexts) {
   EXPECT_EQ(slice.length() * 10 + slice.offset(), 80);
   slice.setSlice(slice, 4, 3);  // rebinds in place, relative to its own window
   slice.setSlice(slice, 1, 2);
-  EXPECT_EQ(text(slice), "fg");
+  EXPECT_EQ(slice.str(), "fg");
   EXPECT_EQ(getBlockCount(whole), 2);
   slice.setSlice(ArrayPtr<char>("elsewhere"), 4, 4);  // another block: the old one is released
   EXPECT_EQ(getBlockCount(whole), 1);
-  EXPECT_EQ(text(slice), "wher");
+  EXPECT_EQ(slice.str(), "wher");
 
   ArrayPtr<char> items[] = {"one", "two", "", "four"};
   ArrayPtr<ArrayPtr<char>> list;
@@ -115,7 +113,7 @@ TEST(StringTest, NullEmptyEqualityAndTermination) {
   const ArrayPtr<char> null(static_cast<const char*>(nullptr)), empty("");
   EXPECT_TRUE(null.isNull() && null.toPtr() == nullptr && !empty.isNull() && null == empty);
   EXPECT_FALSE((null + null).isNull());
-  EXPECT_EQ(text(ArrayPtr<char>("ab") + static_cast<const char*>(nullptr)) + text(null + "cd"), "abcd");
+  EXPECT_EQ((ArrayPtr<char>("ab") + static_cast<const char*>(nullptr)).str() + (null + "cd").str(), "abcd");
   // Equality compares windows byte for byte, NULs included, wherever they lie.
   const ArrayPtr<char> block("abab\0abac", 0, 9);
   EXPECT_TRUE(block.slice(0, 2) == block.slice(2, 2));
@@ -140,7 +138,7 @@ TEST(StringTest, HashFollowsItsSamplingRule) {
       {"abcde", ((((0x61u << 4 ^ 0x62) << 4 ^ 0x63) << 4 ^ 0x64) << 4 ^ 0x65) ^ 5},
       {"aXbXcXdXeXfXgXhX", hash("aYbYcYdYeYfYgYhY")}, {ArrayPtr<char>("zabcz").slice(1, 3), 0x616263 ^ 3}};
   // clang-format on
-  for (const auto& [input, expected] : cases) EXPECT_EQ(hash(input), expected) << text(input);
+  for (const auto& [input, expected] : cases) EXPECT_EQ(hash(input), expected) << input.str();
   EXPECT_NE(hash("aXbXcXdXeXfXgXhX"), hash("bXbXcXdXeXfXgXhX"));
 }
 

@@ -16,7 +16,6 @@
 
 #include "support/platform.h"
 #include "support/temp_dir.h"
-#include "support/text.h"
 #include "support/threads.h"
 #include "testing/test_access.h"
 
@@ -33,10 +32,9 @@ namespace zem_util {
 namespace {
 
 using test_support::onThreads;
-using test_support::text;
 
 // The native separator, as the library adds it.
-const char kNative = text(getCurrentDirectory()).back();
+const char kNative = getCurrentDirectory().str().back();
 
 // In the tables "/" is written for a separator, and each case runs once with "/" and once with "\"; "|" stands
 // for the separator the library adds itself, which is the native one whatever the input used.
@@ -69,13 +67,13 @@ TEST(PathTest, CompactionResultsHoldWithEitherSeparator) {
     for (char separator : {'/', '\\'}) {
       ArrayPtr<char> path(spell(c.input, separator).c_str());
       compactPath(path);
-      EXPECT_EQ(text(path), spell(c.expected, separator)) << "input " << spell(c.input, separator);
+      EXPECT_EQ(path.str(), spell(c.expected, separator)) << "input " << spell(c.input, separator);
     }
   }
   ArrayPtr<char> mixed("C:\\dir/sub\\..//file"), null;
   compactPath(mixed);
   compactPath(null);
-  EXPECT_EQ(text(mixed), "C:\\dir/file");
+  EXPECT_EQ(mixed.str(), "C:\\dir/file");
   EXPECT_TRUE(null.isNull() && getFileName(null).isNull());
 }
 
@@ -94,9 +92,9 @@ TEST(PathTest, DirectoryNameExtensionAndRoots) {
   for (const auto& c : cases) {
     for (char separator : {'/', '\\'}) {
       const ArrayPtr<char> path(spell(c.path, separator).c_str());
-      EXPECT_EQ(text(getDirectory(path)) + "," + text(getFileName(path)) + "," + text(getFileExtension(path)),
+      EXPECT_EQ(getDirectory(path).str() + "," + getFileName(path).str() + "," + getFileExtension(path).str(),
                 spell(c.directory, separator) + "," + c.name + "," + c.extension)
-          << text(path);
+          << path.str();
     }
   }
   for (const char* relative : {"", "a", "a/b", "C:", "C:a", "..", "./x", "1:"}) EXPECT_TRUE(isRelativePath(relative));
@@ -105,17 +103,17 @@ TEST(PathTest, DirectoryNameExtensionAndRoots) {
 }
 
 TEST(PathTest, FullPathsAndReadableFiles) {
-  const std::string cwd = text(getCurrentDirectory());
+  const std::string cwd = getCurrentDirectory().str();
   EXPECT_FALSE(isRelativePath(cwd.c_str()));
-  EXPECT_EQ(text(getFullPath("sub/../x")), cwd + "x");
-  EXPECT_EQ(text(getFullPath("a/./b/")), cwd + "a" + kNative + "b" + kNative);
-  EXPECT_EQ(text(getFullPath((cwd + "a/../b").c_str())), cwd + "b");
-  EXPECT_EQ(text(getFullPath(".")) + kNative, cwd);
+  EXPECT_EQ(getFullPath("sub/../x").str(), cwd + "x");
+  EXPECT_EQ(getFullPath("a/./b/").str(), cwd + "a" + kNative + "b" + kNative);
+  EXPECT_EQ(getFullPath((cwd + "a/../b").c_str()).str(), cwd + "b");
+  EXPECT_EQ(getFullPath(".").str() + kNative, cwd);
   EXPECT_EQ(getFullPath("").length() + getFullPath(ArrayPtr<char>("a\0b", 0, 3)).length(), 0);
   // Longer than the 260 characters of a Windows path buffer: the whole text or nothing, never a cut.
   const std::string longName(600, 'n');
   const ArrayPtr<char> full = getFullPath(longName.c_str());
-  EXPECT_TRUE(full.length() == 0 || text(full) == cwd + longName) << full.length();
+  EXPECT_TRUE(full.length() == 0 || full.str() == cwd + longName) << full.length();
 
   const std::string here = "z." + std::to_string(getCurrentProcessId());  // a name without a directory
   std::ofstream(here).put('x');
@@ -140,26 +138,26 @@ TEST(ProcessTest, PathDirectoryAndNameDescribeTheExecutableOnce) {
   });
   for (int i = 1; i < 8; ++i) EXPECT_TRUE(directories[i].sharesBlockWith(directories[0]) && names[i] == names[0]);
   const ArrayPtr<char> path = getProcessPath();
-  EXPECT_TRUE(!isRelativePath(path) && isFileReadable(path) && getProcessPath().sharesBlockWith(path)) << text(path);
-  EXPECT_EQ(text(directories[0]) + text(names[0]), text(getDirectory(path)) + "env_test");
+  EXPECT_TRUE(!isRelativePath(path) && isFileReadable(path) && getProcessPath().sharesBlockWith(path)) << path.str();
+  EXPECT_EQ(directories[0].str() + names[0].str(), getDirectory(path).str() + "env_test");
 }
 
 TEST(ProcessFirstUseTest, SetProcessPathMovesDirectoryAndNameOnlyBeforeTheirFirstUse) {
   ZEM_SKIP_UNLESS_ALONE_IN_PROCESS();
   const ArrayPtr<char> executable = getProcessPath();
   setProcessPath("app/bin/../bin/server.exe");  // relative: its absolute form is kept
-  const std::string cwd = text(getCurrentDirectory());
+  const std::string cwd = getCurrentDirectory().str();
   const std::string expected = cwd + "app" + cwd.back() + "bin" + cwd.back() + "server.exe";
-  EXPECT_EQ(text(getProcessPath()), expected);
-  EXPECT_EQ(text(getProcessDirectory()), expected.substr(0, expected.size() - 10));
-  EXPECT_EQ(text(getProcessName()), "server");
+  EXPECT_EQ(getProcessPath().str(), expected);
+  EXPECT_EQ(getProcessDirectory().str(), expected.substr(0, expected.size() - 10));
+  EXPECT_EQ(getProcessName().str(), "server");
   // Once used they stay; an empty path drops the replacement, and the system is asked again.
   setProcessPath((cwd + "other/x.bin").c_str());
-  EXPECT_EQ(text(getProcessPath()), cwd + "other" + cwd.back() + "x.bin");
-  EXPECT_EQ(text(getProcessName()), "server");
+  EXPECT_EQ(getProcessPath().str(), cwd + "other" + cwd.back() + "x.bin");
+  EXPECT_EQ(getProcessName().str(), "server");
   setProcessPath("");
-  EXPECT_EQ(text(getProcessPath()), text(executable));
-  EXPECT_EQ(text(getProcessDirectory()), expected.substr(0, expected.size() - 10));
+  EXPECT_EQ(getProcessPath().str(), executable.str());
+  EXPECT_EQ(getProcessDirectory().str(), expected.substr(0, expected.size() - 10));
 }
 
 TEST(ProcessTest, SetsAndRemovesEnvironmentVariables) {
@@ -184,7 +182,7 @@ class CharconvTest : public ::testing::Test {
   void SetUp() override {
     ZEM_SKIP_UNLESS_ALONE_IN_PROCESS();
     setProcessPath((bin_ + "app.exe").c_str());
-    const char list = text(getCurrentDirectory()).back() == '/' ? ':' : ';';
+    const char list = getCurrentDirectory().str().back() == '/' ? ':' : ';';
     // Searched in order; the empty entry is skipped, and entries that end with a separator get one more.
     const std::string path = root_.createDirectory("b") + list + list + root_.createDirectory("a") + list + c_;
     test_support::setRuntimeEnvironmentVariable("PATH", path.c_str());
@@ -199,7 +197,7 @@ TEST_F(CharconvTest, SearchesThePathInOrderUntilFoundThenKeepsTheAnswer) {
   EXPECT_EQ(getCharconvPath().length(), 0);
   root_.createFile("c/CharConv.txt");
   const std::string expected = root_.createFile("b/CharConv.txt");
-  EXPECT_EQ(text(getCharconvPath()), root_ / "b" + bin_.back() + bin_.back() + "CharConv.txt");
+  EXPECT_EQ(getCharconvPath().str(), root_ / "b" + bin_.back() + bin_.back() + "CharConv.txt");
   std::filesystem::remove(expected);
   EXPECT_TRUE(getCharconvPath().sharesBlockWith(getCharconvPath()));
 }
@@ -207,7 +205,7 @@ TEST_F(CharconvTest, SearchesThePathInOrderUntilFoundThenKeepsTheAnswer) {
 TEST_F(CharconvTest, PrefersTheCopyBesideTheExecutable) {
   root_.createFile("c/CharConv.txt");
   root_.createFile("bin/CharConv.txt");
-  EXPECT_EQ(text(getCharconvPath()), bin_ + "CharConv.txt");
+  EXPECT_EQ(getCharconvPath().str(), bin_ + "CharConv.txt");
 }
 
 using Counter = int (*)();
@@ -235,12 +233,12 @@ TEST_F(LibraryTest, LoadsOnceByEachSpellingAndFreeAllLoadsAnew) {
   EXPECT_EQ(next() + next(), 3);
   EXPECT_EQ(counterOf(kPlugin), next);
   const ArrayPtr<char> fileName = getLibraryFileName(kPlugin);
-  EXPECT_EQ(text(getDirectory(fileName)) + text(getFileName(fileName)), text(getProcessDirectory()) + kPlugin);
+  EXPECT_EQ(getDirectory(fileName).str() + getFileName(fileName).str(), getProcessDirectory().str() + kPlugin);
   EXPECT_EQ(counterOf(fileName)(), 3);  // another spelling: another entry and load of the same module
   freeAllLibraries();                   // both are released: the module goes
   EXPECT_EQ(counterOf(kPlugin)(), 1);
   // A dot in a directory is no extension.
-  EXPECT_NE(counterOf((text(getProcessDirectory()) + "./" + kPlugin).c_str()), nullptr);
+  EXPECT_NE(counterOf((getProcessDirectory().str() + "./" + kPlugin).c_str()), nullptr);
   // An empty (or null) library name is the executable itself.
   EXPECT_EQ(counterOf("", "zemEnvTestExecutableFunction")() + counterOf(nullptr, "zemEnvTestExecutableFunction")(), 14);
 }
@@ -255,12 +253,12 @@ TEST_F(LibraryTest, BadNamesGiveNullAndFailuresAreNotRemembered) {
       {"/", kCount}, {".", kCount}, {"\\", kCount}, {pluginNul, kCount}, {kPlugin, countNul},
       // clang-format on
   };
-  for (const auto& [library, function] : pairs) EXPECT_EQ(counterOf(library, function), nullptr) << text(library);
+  for (const auto& [library, function] : pairs) EXPECT_EQ(counterOf(library, function), nullptr) << library.str();
   // A library that appears after a failed request is loaded by the next one.
   const std::string late = "zem_env_late_" + std::to_string(getCurrentProcessId());
-  const std::string lateFile = text(getProcessDirectory()) + late + text(getFileExtension(getLibraryFileName(kPlugin)));
+  const std::string lateFile = getProcessDirectory().str() + late + getFileExtension(getLibraryFileName(kPlugin)).str();
   EXPECT_EQ(counterOf(late.c_str()), nullptr);
-  std::filesystem::copy_file(text(getLibraryFileName(kPlugin)), lateFile);
+  std::filesystem::copy_file(getLibraryFileName(kPlugin).str(), lateFile);
   const Counter next = counterOf(late.c_str());
   EXPECT_TRUE(next != nullptr && next() == 1);
   // Concurrent first requests share one entry: whatever the race, the module is freed completely.
@@ -283,7 +281,7 @@ TEST(LanguageTest, CodesAndIdentifiersTranslateBothWays) {
             0x0414u + 0x0405 + 0x0424);
   for (const ArrayPtr<char>& unknown : {ArrayPtr<char>("cs_CZ"), ArrayPtr<char>("en_us"), ArrayPtr<char>("en"),
                                         ArrayPtr<char>("en_US "), ArrayPtr<char>(), ArrayPtr<char>("en_US\0x", 0, 7)}) {
-    EXPECT_EQ(getLanguageCode(unknown), 0u) << text(unknown);
+    EXPECT_EQ(getLanguageCode(unknown), 0u) << unknown.str();
   }
   EXPECT_EQ(getLanguageCode(ArrayPtr<char>("en_US!", 0, 5)), 0x0409u);  // a window, not NUL-terminated
   // 105 rows with distinct identifiers; each code leads back to its row, except that Paraguay's "es_PA" finds
@@ -293,7 +291,7 @@ TEST(LanguageTest, CodesAndIdentifiersTranslateBothWays) {
     const ArrayPtr<char> language = getLanguageFromCode(code);
     if (language.isNull()) continue;
     ++rows;
-    EXPECT_EQ(getLanguageCode(language), code == 0x3C0A ? 0x180Au : code) << text(language);
+    EXPECT_EQ(getLanguageCode(language), code == 0x3C0A ? 0x180Au : code) << language.str();
   }
   EXPECT_EQ(rows, 105);
 }
@@ -329,7 +327,7 @@ TEST(LanguageTest, FollowsTheCallingThreadsLocale) {
     if (seen.back().isNull()) {
       missing += std::string(" ") + locale.posixName;
     } else {
-      EXPECT_EQ(text(seen.back()), locale.language) << locale.posixName;
+      EXPECT_EQ(seen.back().str(), locale.language) << locale.posixName;
       EXPECT_EQ(id, locale.windowsId) << locale.posixName;
     }
   }
@@ -339,7 +337,7 @@ TEST(LanguageTest, FollowsTheCallingThreadsLocale) {
   onThreads(4, [&](int i) {  // threads with different locales each get their own
     const Locale& locale = kLocales[i % 2];
     if (!test_support::setThreadLocale(locale.posixName, locale.windowsId)) return;
-    for (int round = 0; round < 500; ++round) wrong += text(getCurrentLanguage()) != locale.language;
+    for (int round = 0; round < 500; ++round) wrong += getCurrentLanguage().str() != locale.language;
     test_support::restoreThreadLocale();
   });
   EXPECT_EQ(wrong, 0);

@@ -4,33 +4,30 @@
 #include <zem_util/env.h>
 
 #include "support/temp_dir.h"
-#include "support/text.h"
 
 namespace zem_util {
 namespace {
-
-using test_support::text;
 
 TEST(PosixBackEndTest, ErrorMessageIsOneLineOnStandardErrorAndFullPathsAreLexical) {
   ::testing::internal::CaptureStderr();
   showErrorMessage("disk full");
   showErrorMessage(ArrayPtr<char>());
-  const std::string name = text(getProcessName());
+  const std::string name = getProcessName().str();
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error in " + name + ": disk full\nError in " + name + ": \n");
   test_support::TempDir dir;
   const std::string link = dir / "link";
   ASSERT_EQ(symlink(dir.createDirectory("real").c_str(), link.c_str()), 0);
   // "link/.." is the temporary directory itself, not the parent of "real" that the link points into.
-  EXPECT_EQ(text(getFullPath((link + "/../x").c_str())), dir / "x");
-  EXPECT_EQ(text(getFullPath((dir / "a\\b\\..\\c\\").c_str())), dir / "a/c/");
-  EXPECT_EQ(text(getFullPath("/../..")) + text(getFullPath("/a/.")), "//a");
+  EXPECT_EQ(getFullPath((link + "/../x").c_str()).str(), dir / "x");
+  EXPECT_EQ(getFullPath((dir / "a\\b\\..\\c\\").c_str()).str(), dir / "a/c/");
+  EXPECT_EQ(getFullPath("/../..").str() + getFullPath("/a/.").str(), "//a");
   // A drive prefix means nothing to POSIX: "C:" is a directory name relative to the current directory.
-  const std::string cwd = text(getCurrentDirectory());
-  EXPECT_EQ(text(getFullPath("C:/x")), cwd + "C:/x");
+  const std::string cwd = getCurrentDirectory().str();
+  EXPECT_EQ(getFullPath("C:/x").str(), cwd + "C:/x");
   // A current directory longer than a first guess at its length (Windows paths stop at 260 characters).
   const std::string deep = dir.createDirectory(std::string(200, 'd') + "/" + std::string(200, 'e'));
   ASSERT_EQ(chdir(deep.c_str()), 0);
-  EXPECT_EQ(text(getCurrentDirectory()), deep);
+  EXPECT_EQ(getCurrentDirectory().str(), deep);
   ASSERT_EQ(chdir(cwd.c_str()), 0);
 }
 

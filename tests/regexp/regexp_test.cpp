@@ -9,14 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include "support/text.h"
 #include "support/threads.h"
 
 namespace zem_util {
 namespace {
 
 using Captures = ArrayPtr<ArrayPtr<char>>;
-using test_support::text;
 
 TEST(RegexpTest, BothFormsAnswerAlike) {
   // Pattern, text, whether case matters, and the answer.
@@ -42,9 +40,9 @@ TEST(RegexpTest, CapturesAreSlicesOfTheTextInAnArrayReusedOnlyAtItsSize) {
   Captures captures(3), sharer = captures;
   ASSERT_TRUE(Regexp("*Ab*CD*ef", LetterCase::kIgnored).match(word, captures));
   EXPECT_TRUE(captures.sharesBlockWith(sharer));  // overwritten in place, so whoever shares it sees them
-  EXPECT_EQ(text(sharer[0]) + text(sharer[1]) + text(sharer[2]), "aBcdEF");
+  EXPECT_EQ(sharer[0].str() + sharer[1].str() + sharer[2].str(), "aBcdEF");
   ASSERT_TRUE(Regexp("*b*d*", LetterCase::kSensitive).match("bd", captures));  // another size: a new array
-  EXPECT_TRUE(!captures.sharesBlockWith(sharer) && captures.length() == 2 && text(sharer[0]) == "aB");
+  EXPECT_TRUE(!captures.sharesBlockWith(sharer) && captures.length() == 2 && sharer[0].str() == "aB");
   EXPECT_TRUE(Regexp("**", LetterCase::kSensitive).match("xyz", captures));  // no segments: emptied
   EXPECT_EQ(captures.length(), 0);
   Captures third(1);
@@ -62,7 +60,7 @@ TEST(RegexpTest, SegmentsAreAFoldedPrivateCopySharedByCopies) {
   EXPECT_EQ(segments[1].offset() * 10 + segments[2].offset(), 59);
   Captures list = regexp.getSegments();
   ASSERT_TRUE(regexp.match("xABxcDe", list));  // fills the list, not the compiled segments
-  EXPECT_EQ(text(list[0]) + text(regexp.getSegments()[0]), "ABab");
+  EXPECT_EQ(list[0].str() + regexp.getSegments()[0].str(), "ABab");
   Regexp copy(regexp), assigned;
   assigned = regexp;
   EXPECT_TRUE(copy.getSegments()[0].sharesBlockWith(segments[0]) && assigned.match("ABCDE"));
@@ -83,7 +81,7 @@ TEST(RegexpTest, EveryByteIsALiteralButTheStarAndOneObjectServesManyThreads) {
   test_support::onThreads(4, [&shared, &failures](int t) {
     Captures captures;  // the only thing the two-argument form writes
     for (int i = 0; i < 2000; ++i) {
-      failures[t] += !shared.match("TRACE_net_20091204.txt", captures) || text(captures[1]) != "_2009" ||
+      failures[t] += !shared.match("TRACE_net_20091204.txt", captures) || captures[1].str() != "_2009" ||
                      shared.match("trace_net_2008.txt", captures);
     }
   });

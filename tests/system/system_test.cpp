@@ -22,12 +22,9 @@
 #include <vector>
 
 #include "support/platform.h"
-#include "support/text.h"
 
 namespace zem_util {
 namespace {
-
-using test_support::text;
 
 // Another thread holding the mutex for as long as this object lives.
 class Holder {
@@ -229,7 +226,7 @@ TEST(EventTest, WaitsLastTheirTimeoutAndNeedTheMutex) {
     waitForEvent(event.getHandle(), mutex.getHandle(), 5000);  // Event::wait without the check that it is held
     FAIL() << "no exception";
   } catch (const Exception& e) {
-    EXPECT_EQ(text(e.getMessage()),
+    EXPECT_EQ(e.getMessage().str(),
               "Internal error : Erroneous use of Event::wait : the current thread does not own the mutex.");
     EXPECT_EQ(e.getRetCode(), 0);
   }
@@ -246,9 +243,9 @@ TEST(ExceptionTest, CopiesShareTheMessageAndSystemErrorsTakeTheirForms) {
   EXPECT_TRUE(copy.getMessage().sharesBlockWith(original.getMessage()) &&
               assigned.getMessage().sharesBlockWith(original.getMessage()) && assigned.getRetCode() == 28);
   copy.setMessage(ArrayPtr<char>("other"));
-  EXPECT_EQ(text(original.getMessage()) + text(copy.getMessage()), "disk fullother");
+  EXPECT_EQ(original.getMessage().str() + copy.getMessage().str(), "disk fullother");
   // No system has a text for the first code; the second has one everywhere, passed on untrimmed.
-  const std::string known = text(getSystemErrorMsg(2));
+  const std::string known = getSystemErrorMsg(2).str();
   ASSERT_FALSE(known.empty());
   const std::pair<ArrayPtr<char>, std::string> cases[] = {
       {getSystemErrorMsg(0xFFFFFFFFu), "error code 4294967295"},
@@ -257,7 +254,7 @@ TEST(ExceptionTest, CopiesShareTheMessageAndSystemErrorsTakeTheirForms) {
        "Cannot go on : 'CreateMutex' returned error code 4294967295"},
       {getSystemErrorMsg("open", 2), "'open' returned error code 2 : " + known},
       {getSystemErrorMsg("Context", "open", 2), "Context : 'open' returned error code 2 : " + known}};
-  for (const auto& [message, expected] : cases) EXPECT_EQ(text(message), expected);
+  for (const auto& [message, expected] : cases) EXPECT_EQ(message.str(), expected);
 }
 
 // Out of line and fed through volatiles, so that the compiler can neither fold nor drop the faults; the
@@ -278,7 +275,7 @@ std::string translated(Fault fault) {
     fault();
   } catch (const Exception& e) {
     EXPECT_EQ(0, e.getRetCode());
-    return text(e.getMessage());
+    return e.getMessage().str();
   }
   return "not translated";
 }

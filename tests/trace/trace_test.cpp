@@ -19,13 +19,11 @@
 
 #include "support/platform.h"
 #include "support/temp_dir.h"
-#include "support/text.h"
 
 namespace zem_util {
 namespace {
 
 using test_support::TempDir;
-using test_support::text;
 
 // A file's records with the line ends of every platform read as "\n" (Windows text mode writes CR LF), and their
 // times taken out: "[server 14:03:27.05 text]" -> "[server text]".
@@ -247,16 +245,16 @@ TEST_F(TraceTest, ManagerCompletesNamesAndRegistersFilesAndTraces) {
   Ptr<TraceFile> byBase = manager->getTraceFile("net");
   EXPECT_EQ(manager->getTraceFile("net.log"), byBase);
   EXPECT_EQ(manager->getTraceFile(full), byBase);
-  EXPECT_EQ(text(byBase->getFileName()), text(full));
+  EXPECT_EQ(byBase->getFileName().str(), full.str());
   // "sub/.": the directory is made full on its own, "<dir>/sub", and the default name added without a separator.
   const std::pair<const char*, const char*> names[] = {{"../other.txt", "../other.txt"},
                                                        {"sub/", "sub/default.log"},
                                                        {"x.y/a", "x.y/a.log"},
                                                        {"sub/.", "subdefault.log"}};
   for (const auto& [asked, completed] : names) {
-    EXPECT_EQ(text(manager->getTraceFile(asked)->getFileName()), text(getFullPath((dir_ / completed).c_str())));
+    EXPECT_EQ(manager->getTraceFile(asked)->getFileName().str(), getFullPath((dir_ / completed).c_str()).str());
   }
-  EXPECT_EQ(text(manager->getTraceFile("stdout")->getFileName()), "stdout");
+  EXPECT_EQ(manager->getTraceFile("stdout")->getFileName().str(), "stdout");
   EXPECT_EQ(manager->getTraceFile(""), manager->getTraceFile());
   manager->removeTraceFile("net.log");  // relative: not the registered key
   EXPECT_EQ(manager->getTraceFile("net"), byBase);
@@ -281,19 +279,19 @@ TEST_F(TraceTest, DefaultParametersCompleteAgainstTheCurrentDefault) {
   parameters.maxOldFiles = 7;
   getTraceMgr()->setDefaultParameters(parameters);
   const TraceParameters now = getTraceMgr()->getDefaultParameters();
-  EXPECT_EQ(text(now.fileName), text(getFullPath((dir_ / "sub/next.log").c_str())));
+  EXPECT_EQ(now.fileName.str(), getFullPath((dir_ / "sub/next.log").c_str()).str());
   EXPECT_EQ(now.maxFileSize, 1234);
   EXPECT_EQ(getTraceMgr()->getTraceFile("fresh")->getParameters().maxOldFiles, 7u);
   // The built-in set: <exe dir>ZemTrace<sep><name>_YYMMDD_HHMMSS_<pid>.log, of the day it was made.
   const std::time_t today = std::time(nullptr);
   char date[16];
   std::strftime(date, sizeof date, "%Y%m%d", std::localtime(&today));
-  const std::string directory = text(getProcessDirectory());
-  const std::string expected = "ZemTrace[/\\\\]" + text(getProcessName()) + "_" + (date + 2) + "_\\d{6}_" +
+  const std::string directory = getProcessDirectory().str();
+  const std::string expected = "ZemTrace[/\\\\]" + getProcessName().str() + "_" + (date + 2) + "_\\d{6}_" +
                                std::to_string(getCurrentProcessId()) + "\\.log";
-  EXPECT_EQ(text(saved_.fileName).substr(0, directory.size()), directory);
-  EXPECT_TRUE(std::regex_match(text(saved_.fileName).substr(directory.size()), std::regex(expected)))
-      << text(saved_.fileName);
+  EXPECT_EQ(saved_.fileName.str().substr(0, directory.size()), directory);
+  EXPECT_TRUE(std::regex_match(saved_.fileName.str().substr(directory.size()), std::regex(expected)))
+      << saved_.fileName.str();
   EXPECT_EQ(saved_.maxFileSize * 10 + saved_.maxOldFiles, 1000000003);
   EXPECT_EQ(saved_.translator, getTranslator());
 }

@@ -9,14 +9,11 @@
 #include <string>
 
 #include "support/temp_dir.h"
-#include "support/text.h"
 
 namespace zem_util {
 namespace {
 
-using test_support::text;
-
-std::string messageOf(const Translator* t, const char* id) { return text(t->getMsg(id)); }
+std::string messageOf(const Translator* t, const char* id) { return t->getMsg(id).str(); }
 
 TEST(TranslatorTest, LookupsShareTextsAndFallBackToTheIdentifier) {
   const ArrayPtr<char> id("missing"), bonjour("Bonjour {x}");
@@ -25,8 +22,8 @@ TEST(TranslatorTest, LookupsShareTextsAndFallBackToTheIdentifier) {
   catalogue.addMsg("hello", bonjour);
   EXPECT_TRUE(catalogue.getMsg("hello").sharesBlockWith(bonjour));
   EXPECT_EQ(messageOf(&catalogue, "Hello"), "Hello");             // case matters
-  EXPECT_EQ(text(catalogue.getFormattedMsg("%d%%", 50)), "50%");  // the identifier itself is the format
-  EXPECT_EQ(text(catalogue.getFormattedMsg("{0}", 1)), "{0}");    // markers mean nothing there
+  EXPECT_EQ(catalogue.getFormattedMsg("%d%%", 50).str(), "50%");  // the identifier itself is the format
+  EXPECT_EQ(catalogue.getFormattedMsg("{0}", 1).str(), "{0}");    // markers mean nothing there
 }
 
 // Growing re-links each bucket's entries in reverse, so the text found for a duplicated identifier flips at
@@ -82,8 +79,8 @@ TEST(TranslatorTest, OverridingGetMsgChangesEveryOperation) {
   ArrayPtr<ArrayPtr<char>> ann(1);
   ann[0] = "Ann";
   const Translator& base = catalogue;
-  EXPECT_EQ(text(base.getMsg("greet", ann)), "HI Ann %s");
-  EXPECT_EQ(text(catalogue.getFormattedMsg("greet", "Bob")), "HI {0} Bob");
+  EXPECT_EQ(base.getMsg("greet", ann).str(), "HI Ann %s");
+  EXPECT_EQ(catalogue.getFormattedMsg("greet", "Bob").str(), "HI {0} Bob");
 }
 
 // Plug-ins beside this program: CfgMsg_fr (a catalogue), NulMsg_fr_FR (null), NulMsg_fr (a catalogue),
@@ -121,7 +118,7 @@ TEST(RegistryTest, TriesPlugInsFromTheMostSpecificNameDownAndRemembersTheAnswer)
 // names reach the loader is the translator fuzz target's to check.)
 TEST(RegistryTest, ALanguageLoadsNoLibraryFromAnotherDirectory) {
   test_support::TempDir dir;
-  const std::filesystem::path plugin = text(getLibraryFileName("CfgMsg_fr"));
+  const std::filesystem::path plugin = getLibraryFileName("CfgMsg_fr").str();
   const std::string evil = "evil" + plugin.extension().string();
   std::filesystem::copy_file(plugin, dir / evil);
   const std::filesystem::path work = dir.createDirectory("work"), before = std::filesystem::current_path();
