@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <zem_util/env.h>
+#include <zem_util/system.h>
+
+#include <csignal>
+#include <cstdlib>
 
 #include "support/temp_dir.h"
 
@@ -29,6 +33,22 @@ TEST(PosixBackEndTest, ErrorMessageIsOneLineOnStandardErrorAndFullPathsAreLexica
   ASSERT_EQ(chdir(deep.c_str()), 0);
   EXPECT_EQ(getCurrentDirectory().str(), deep);
   ASSERT_EQ(chdir(cwd.c_str()), 0);
+}
+
+// A fault that no handler of its thread translates goes on to the handler the program had before the library's
+// (SIGILL: sanitizers leave it to the program).
+TEST(PosixBackEndTest, UntranslatedFaultsReachTheProgramsOwnHandler) {
+  EXPECT_EXIT(
+      {
+        struct sigaction own {};
+        own.sa_flags = SA_SIGINFO;
+        own.sa_sigaction = [](int, siginfo_t*, void*) { std::_Exit(5); };
+        sigaction(SIGILL, &own, nullptr);
+        { WindowsExceptionHandler translating; }
+        alarm(10);  // a fault nobody handles would come back for good
+        __builtin_trap();
+      },
+      testing::ExitedWithCode(5), "");
 }
 
 }  // namespace
