@@ -11,7 +11,6 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -158,17 +157,20 @@ struct Registrations {
     std::atomic<int> calls{0};
   };
 
-  Ptr<AlarmListener> locked(const std::function<Ptr<AlarmListener>()>& step) {
-    std::lock_guard<std::mutex> guard(mutex);
-    return step();
-  }
-  void add(unsigned int interval) {  // the manager is called without `mutex` held
-    mgr->addAlarm(interval, locked([&] {
-                    return listeners.emplace_back(new Listener(*this, static_cast<unsigned int>(listeners.size())));
-                  }));
+  void add(unsigned int interval) {
+    Ptr<AlarmListener> listener;
+    {
+      std::lock_guard<std::mutex> guard(mutex);
+      listeners.push_back(listener = new Listener(*this, static_cast<unsigned int>(listeners.size())));
+    }
+    mgr->addAlarm(interval, listener);  // the manager is called without `mutex` held
   }
   void remove(unsigned int seed) {  // anyone's; another thread may be removing it too
-    const Ptr<AlarmListener> listener = locked([&] { return listeners[seed % listeners.size()]; });
+    Ptr<AlarmListener> listener;
+    {
+      std::lock_guard<std::mutex> guard(mutex);
+      listener = listeners[seed % listeners.size()];
+    }
     if (mgr->removeAlarm(kDueFirst, listener) != kAlarmNotFound) static_cast<Listener&>(*listener).ended = true;
   }
 };

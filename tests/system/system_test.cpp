@@ -36,7 +36,10 @@ class Holder {
         }) {
     while (!held_) sleepMs(1);
   }
-  ~Holder() { done_ = true, thread_.join(); }
+  ~Holder() {
+    done_ = true;
+    thread_.join();
+  }
 
  private:
   std::atomic<bool> held_{false}, done_{false};
